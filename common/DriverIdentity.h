@@ -1,0 +1,28 @@
+// Identification and debug commands, alike in both plug-ins apart from their texts.
+#ifndef DRIVERIDENTITY_H
+#define DRIVERIDENTITY_H
+
+#include <QDate>
+#include <QString>
+
+#include "CDriveBaseClass.h"
+
+namespace DriverIdentity {
+
+// Parses a compiler date text such as "Dec 18 2023" or "Dec  7 2026" (one-digit days are
+// padded with a blank). Invalid date when the text is not one.
+QDate parseBuildDate(const QString &compilerDate);
+
+// The build date of this plug-in, parsed once per process (thread-safe).
+QDate buildDate();
+
+// "<template with %1 yyyy-MM-dd and %2 hh:mm:ss>" filled from the build date and time.
+QString versionText(const QString &versionTemplate);
+
+// Answers DebugCmd: switches *debugFlag for StartDebug/StopDebug, returns the version text,
+// the drive name, or a null QString for a command outside 0..3.
+QString debugCommand(int cmd, const QString &driveName, const QString &versionTemplate, bool *debugFlag);
+
+} // namespace DriverIdentity
+
+#endif // DRIVERIDENTITY_H

@@ -1,0 +1,52 @@
+// S7 communication jobs with one item, as both drivers carry them (S7 inside ISO-on-TCP,
+// PPI inside a variable-length PPI frame). Building and judging are pure functions of bytes.
+//
+// Job request header (10 bytes), offsets within the PDU:
+//   0 0x32 protocol id | 1 0x01 job | 2-3 reserved | 4-5 PDU reference | 6-7 parameter length |
+//   8-9 data length
+// Acknowledge-data header (12 bytes): as above with 1 = 0x03, then 10 error class, 11 error code.
+#ifndef S7PDU_H
+#define S7PDU_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+namespace S7Pdu {
+
+constexpr int JobHeaderLength = 10;
+constexpr int AckHeaderLength = 12;
+constexpr int ReadJobLength = 24;        // header + parameter (function, item count, 12-byte item)
+constexpr int WriteJobOverhead = 28;     // header + parameter + data item header (4)
+// Answer to a read job: ack header, parameter (2), item header (4), then the data bytes.
+constexpr int ReadAckOverhead = AckHeaderLength + 2 + 4;
+constexpr int WriteAckLength = AckHeaderLength + 2 + 1;
+
+enum class ItemSize { Bit = 0x01, Byte = 0x02 };
+
+// Read `byteCount` bytes from byte address `byteAddress` of `area` (data block `dbNumber`).
+QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount);
+
+// Write `data` at `bitAddress` (byte address * 8 + bit). Byte items carry data.size() bytes with
+// the data length in bits; a bit item carries exactly one bit (data holds one byte 0x00/0x01).
+QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, ItemSize size,
+                    const QByteArray &data);
+
+// The PDU reference of a job or an acknowledgement (0 when the PDU is too short).
+quint16 reference(const QByteArray &pdu);
+
+enum class Verdict {
+    Ok,             // the answer is good; for reads *data holds exactly the requested bytes
+    NotAnAnswer,    // not an acknowledgement of a job (too short, wrong protocol id or type)
+    HeaderError,    // the acknowledgement reports an error class or code
+    ItemError,      // the item's return code is not 0xFF (a PLC error item)
+    WrongLength     // the item's length disagrees with what was asked for
+};
+
+// Judges the acknowledgement of a read job for `byteCount` bytes; on Ok appends the data to *data.
+Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data);
+// Judges the acknowledgement of a write job.
+Verdict judgeWriteAck(const QByteArray &pdu);
+
+} // namespace S7Pdu
+
+#endif // S7PDU_H
