@@ -44,6 +44,18 @@ constexpr int InputWrite = 6;      // write into the input area
 constexpr int WrongAnswer = 7;     // transport result -1
 constexpr int NoAnswer = 8;        // transport result -2
 constexpr int LinkDown = 9;        // transport result -3: nothing was sent
+
+// Maps a transport result (0, -1, -2, -3) to a result code; anything else gives `otherwise`.
+inline int fromTransport(int transportResult, int otherwise)
+{
+    switch (transportResult) {
+    case 0: return Success;
+    case -1: return WrongAnswer;
+    case -2: return NoAnswer;
+    case -3: return LinkDown;
+    default: return otherwise;
+    }
+}
 }
 
 // No virtual destructor by contract: a host disposes of a driver through its QObject part.

@@ -1,0 +1,70 @@
+// plcsim: a PLC simulator for the drivers' demo and tests. It serves S7 over ISO-on-TCP and a
+// PPI station behind a TCP gateway or on a pseudo-terminal, all on one shared PLC memory.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <csignal>
+
+#include "PlcMemory.h"
+#include "PpiStation.h"
+#include "S7Server.h"
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("plcsim"));
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulated S7 PLC and PPI station on loopback."));
+    parser.addHelpOption();
+    const QCommandLineOption s7Port(QStringLiteral("s7-port"), QStringLiteral("Serve S7 over ISO-on-TCP on PORT (0: any free port)."), QStringLiteral("PORT"));
+    const QCommandLineOption ppiPort(QStringLiteral("ppi-port"), QStringLiteral("Serve the PPI station behind a TCP gateway on PORT (0: any free port)."), QStringLiteral("PORT"));
+    const QCommandLineOption ppiPty(QStringLiteral("ppi-pty"), QStringLiteral("Serve the PPI station on a pseudo-terminal linked at PATH."), QStringLiteral("PATH"));
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("PPI station address (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
+    parser.addOptions({s7Port, ppiPort, ppiPty, station});
+    parser.process(app);
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (!parser.isSet(s7Port) && !parser.isSet(ppiPort) && !parser.isSet(ppiPty)) {
+        err << "plcsim: give --s7-port, --ppi-port or --ppi-pty\n";
+        return 2;
+    }
+
+    PlcMemory memory;
+    bool ok = true;
+    if (parser.isSet(s7Port)) {
+        auto *server = new S7Server(&memory, &app);
+        if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
+            out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
+        } else {
+            err << "plcsim: cannot listen for S7 on port " << parser.value(s7Port) << "\n";
+            ok = false;
+        }
+    }
+    if (parser.isSet(ppiPort) || parser.isSet(ppiPty)) {
+        auto *ppi = new PpiStation(&memory, parser.value(station).toInt(), &app);
+        if (parser.isSet(ppiPort)) {
+            if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
+                out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
+            } else {
+                err << "plcsim: cannot listen for PPI on port " << parser.value(ppiPort) << "\n";
+                ok = false;
+            }
+        }
+        if (parser.isSet(ppiPty)) {
+            if (ppi->openPty(parser.value(ppiPty))) {
+                out << "plcsim: PPI station " << parser.value(station) << " on serial line " << parser.value(ppiPty) << "\n";
+            } else {
+                err << "plcsim: cannot open a pseudo-terminal at " << parser.value(ppiPty) << "\n";
+                ok = false;
+            }
+        }
+    }
+    out.flush();
+    if (!ok)
+        return 1;
+    return app.exec();
+}
