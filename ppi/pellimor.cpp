@@ -1,0 +1,273 @@
+#include "pellimor.h"
+
+#include <QDateTime>
+
+#include "AddressGrammar.h"
+#include "DriverIdentity.h"
+#include "PpiFrames.h"
+
+namespace {
+
+const char DriveName[] = "Siemens_PPI";
+const char VersionNumber[] = "V1.0.0 20200621";
+const char VersionTemplate[] = "v1.0.0 %1 %2";
+
+// The fields of the serial form are taken one by one from the front of the text.
+class FieldCutter
+{
+public:
+    explicit FieldCutter(const QString &text) : rest(text) {}
+    QString field() const
+    {
+        const int comma = rest.indexOf(QLatin1Char(','));
+        return comma < 0 ? rest : rest.left(comma);
+    }
+    void cut()
+    {
+        const int comma = rest.indexOf(QLatin1Char(','));
+        if (comma >= 0)
+            rest = rest.mid(comma + 1);
+    }
+
+private:
+    QString rest;
+};
+
+struct ParsedAddress {
+    bool malformed = false;
+    int area = 0;
+    int addr = 0;
+    int db = 0;
+    int bit = 0;
+};
+
+} // namespace
+
+Pellimor::Pellimor()
+{
+    registerLabelVariableTypes();
+}
+
+Pellimor::~Pellimor() = default;
+
+QString Pellimor::getDriveName() { return QString::fromLatin1(DriveName); }
+
+QString Pellimor::getversion_number() { return QString::fromLatin1(VersionNumber); }
+
+QString Pellimor::DebugCmd(EDebugCmdType cmd)
+{
+    return DriverIdentity::debugCommand(cmd, getDriveName(), QString::fromLatin1(VersionTemplate),
+                                        &transport.debugFlag);
+}
+
+int Pellimor::SetConnectPar(QString par)
+{
+    bool ok = false;
+    const unsigned number = par.toUInt(&ok, 10);
+    connectPar = ok ? number : 0;
+    return int(connectPar);
+}
+
+int Pellimor::ConnectDrive(QString par)
+{
+    if (par.contains(QLatin1Char(',')))
+        return connectSerial(par);
+    if (par.contains(QLatin1Char(':')))
+        return connectEthernet(par);
+    return -4;
+}
+
+int Pellimor::connectSerial(const QString &par)
+{
+    FieldCutter text(par);
+    portName = text.field();
+    text.cut();
+    baudRate = text.field().toInt();
+    text.cut();
+    dataBits = text.field().toInt();
+    text.cut();
+    stopBits = text.field().toInt();
+    text.cut();
+    parity = text.field();
+    if (portName.isEmpty() || baudRate == 0 || dataBits == 0 || stopBits == 0)
+        return -1;
+    return transport.serialConnectDrive(portName, baudRate, dataBits, stopBits, parity, int(connectPar));
+}
+
+int Pellimor::connectEthernet(const QString &par)
+{
+    const int colon = par.indexOf(QLatin1Char(':'));
+    ipAddress = par.left(colon);
+    ipPort = par.mid(colon + 1).toInt();
+    // A port outside the TCP range would otherwise be cut to its low 16 bits: another port.
+    if (ipAddress.isEmpty() || ipPort < 1 || ipPort > 65535)
+        return -1;
+    return transport.EthConnectDrive(ipAddress, ipPort, int(connectPar));
+}
+
+int Pellimor::DisConnectDrive()
+{
+    if (ipPort > 0)
+        return transport.EthDisConnectDrive();
+    if (baudRate < 1 || dataBits == 0 || stopBits == 0)
+        return 1;
+    return transport.serialDisConnectDrive();
+}
+
+int Pellimor::DestroyFree() { return transport.DestroyFree(); }
+
+Pellimor::AreaType Pellimor::getArea(QString address)
+{
+    return AreaType(AddressGrammar::area(address));
+}
+
+int Pellimor::getAddr(QString address, AreaType)
+{
+    return AddressGrammar::byteAddress(address);
+}
+
+int Pellimor::getmodule_number(QString address, AreaType)
+{
+    return AddressGrammar::dbNumber(address, true);
+}
+
+int Pellimor::getmodule_num(QString address, AreaType)
+{
+    return AddressGrammar::bitNumber(address);
+}
+
+int Pellimor::getBytelen(DataType type, int count)
+{
+    return AddressGrammar::byteLength(type, count);
+}
+
+namespace {
+
+ParsedAddress parseAddress(Pellimor &facade, const QString &address)
+{
+    ParsedAddress p;
+    QString canonical;
+    p.malformed = AddressGrammar::classify(address, &canonical) == AddressGrammar::Form::Malformed;
+    const Pellimor::AreaType area = facade.getArea(canonical);
+    p.area = area;
+    p.addr = facade.getAddr(canonical, area);
+    p.db = facade.getmodule_number(canonical, area);
+    p.bit = facade.getmodule_num(canonical, area);
+    return p;
+}
+
+// Bytes a read fetches: a Bool read takes every byte from the start bit's to the last bit's.
+int readByteLength(Pellimor &facade, DataType type, int bit, int count)
+{
+    if (type == Bool)
+        return facade.getBytelen(Bool, qMax(bit, 0) + count);
+    return facade.getBytelen(type, count);
+}
+
+} // namespace
+
+CLabelVariable Pellimor::ReadVariable(QString address, DataType type)
+{
+    return ReadVariable(address, type, 1);
+}
+
+CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
+{
+    CLabelVariable result;
+    result.resultCode = ResultCode::NotTried;
+    result.timeStamp = QDateTime::currentDateTime();
+
+    const ParsedAddress a = parseAddress(*this, address);
+    if (a.malformed || a.area == AreaNone)
+        result.resultCode = ResultCode::BadArea;
+    else if (count < 0)
+        result.resultCode = ResultCode::BadCount;
+    else if (a.addr < 0 || a.addr + count >= ReadAddressLimit)
+        result.resultCode = ResultCode::BadAddress;
+    else if (type == 0)
+        result.resultCode = ResultCode::BadType;
+    else if (readByteLength(*this, type, a.bit, count) > PpiFrames::MaxReadBytes)
+        result.resultCode = ResultCode::BadCount;   // the answer frame could not carry the bytes
+    else
+        result = Read_data(a.addr, a.db, a.bit, type, count, a.area, address);
+
+    result.address = address;
+    result.count = count;
+    result.type = type;
+    return result;
+}
+
+CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int count, int area, QString address)
+{
+    CLabelVariable result;
+    result.resultCode = ResultCode::NotTried;
+    const int byteLen = readByteLength(*this, type, bit, count);
+    QByteArray bytes;
+    const int rc = transport.Read_area(addr, byteLen, &bytes, int(connectPar), db, area, address);
+    if (rc == 0) {
+        result.timeStamp = QDateTime::currentDateTime();
+        result.resultCode = ResultCode::Success;
+        result.value = decodeByType(type, bit, bytes, byteLen);
+        if (!result.value.isValid())
+            result.resultCode = ResultCode::BadType;
+    } else {
+        result.resultCode = ResultCode::fromTransport(rc, ResultCode::NotTried);
+    }
+    return result;
+}
+
+CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value)
+{
+    return WriteVariable(address, type, value, 1);
+}
+
+CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
+{
+    const ParsedAddress a = parseAddress(*this, address);
+    int refused = ResultCode::Success;
+    if (a.malformed || a.area == AreaNone)
+        refused = ResultCode::BadArea;
+    else if (count < 1)
+        refused = ResultCode::BadCount;
+    else if (a.addr < 0 || a.addr + count > WriteAddressLimit)
+        refused = ResultCode::BadAddress;
+    else if (type == 0)
+        refused = ResultCode::BadType;
+    else if (type == Bool && count > 1)
+        refused = ResultCode::BadCount;     // a bit item carries exactly one bit
+    else if (heldElements(type, value) < 0)
+        refused = ResultCode::BadType;
+    else if (heldElements(type, value) < count)
+        refused = ResultCode::BadCount;
+    else if (getBytelen(type, count) > PpiFrames::MaxWriteBytes)
+        refused = ResultCode::BadCount;     // LE is one byte: the frame could not carry the data
+
+    if (refused != ResultCode::Success) {
+        value.resultCode = refused;
+    } else {
+        value = Write_data(a.addr, a.db, a.bit, type, count, value, a.area, address);
+        if (a.area == AreaInput)
+            value.resultCode = ResultCode::InputWrite;
+    }
+    value.address = address;
+    value.count = count;
+    value.type = type;
+    return value;
+}
+
+CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, int count, CLabelVariable value,
+                                    int area, QString address)
+{
+    const int byteLen = getBytelen(type, count);
+    QByteArray bytes;
+    const bool known = encodeByType(type, value, type == Bool ? byteLen : count, &bytes);
+    if (!known)
+        value.resultCode = ResultCode::BadType;
+    const int rc = transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address,
+                                             type == Bool);
+    if (rc == 0)
+        value.timeStamp = QDateTime::currentDateTime();
+    if (known)
+        value.resultCode = ResultCode::fromTransport(rc, value.resultCode);
+    return value;
+}
