@@ -1,0 +1,93 @@
+#include <QtTest>
+
+#include "S7Pdu.h"
+
+using S7Pdu::Verdict;
+Q_DECLARE_METATYPE(S7Pdu::Verdict)
+
+class TstS7Pdu : public QObject
+{
+    Q_OBJECT
+private slots:
+    // The S7 part of whole frames, from the protocol id on (reference 0x1234).
+    void jobs_data()
+    {
+        QTest::addColumn<QByteArray>("pdu");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("read V100, 4 bytes") << S7Pdu::readJob(0x1234, 0x84, 1, 100, 4)
+            << QByteArray::fromHex("320100001234000e0000040112" "0a1002000400018400" "0320");
+        QTest::newRow("read DB5") << S7Pdu::readJob(0x1234, 0x84, 5, 100, 4)
+            << QByteArray::fromHex("320100001234000e0000040112" "0a1002000400058400" "0320");
+        QTest::newRow("read M100") << S7Pdu::readJob(0x1234, 0x83, 0, 100, 4)
+            << QByteArray::fromHex("320100001234000e0000040112" "0a1002000400008300" "0320");
+        QTest::newRow("byte write DB5.DBB10") << S7Pdu::writeJob(0x1234, 0x84, 5, 80, S7Pdu::ItemSize::Byte, QByteArray::fromHex("abcd"))
+            << QByteArray::fromHex("320100001234000e0006050112" "0a100200020005840000500004" "0010abcd");
+        QTest::newRow("bit write Q0.3") << S7Pdu::writeJob(0x1234, 0x82, 0, 3, S7Pdu::ItemSize::Bit, QByteArray::fromHex("01"))
+            << QByteArray::fromHex("320100001234000e0005050112" "0a100100010000820000030003" "000101");
+        QTest::newRow("bit write takes one byte") << S7Pdu::writeJob(0x1234, 0x82, 0, 3, S7Pdu::ItemSize::Bit, QByteArray::fromHex("0001"))
+            << QByteArray::fromHex("320100001234000e0005050112" "0a100100010000820000030003" "000100");
+    }
+    void jobs()
+    {
+        QFETCH(QByteArray, pdu);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(pdu.toHex(), expected.toHex());
+        QCOMPARE(S7Pdu::reference(pdu), quint16(0x1234));
+    }
+
+    void longWrite()
+    {
+        const QByteArray pdu = S7Pdu::writeJob(1, 0x84, 5, 0, S7Pdu::ItemSize::Byte, QByteArray(300, '\x55'));
+        QCOMPARE(pdu.size(), S7Pdu::WriteJobOverhead + 300);
+        QCOMPARE(pdu.mid(8, 2).toHex(), QByteArray("0130"));   // data length 4 + 300
+        QCOMPARE(pdu.mid(16, 2).toHex(), QByteArray("012c"));  // 300 elements
+        QCOMPARE(pdu.mid(26, 2).toHex(), QByteArray("0960"));  // 300 bytes in bits
+    }
+
+    void acks_data()
+    {
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QByteArray>("pdu");
+        QTest::addColumn<int>("byteCount");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QByteArray>("data");
+        const QByteArray readHead = "3203000012340002";
+        auto add = [](const char *name, bool read, const QByteArray &hex, int n, Verdict v, const char *data = "") {
+            QTest::newRow(name) << read << QByteArray::fromHex(hex) << n << v << QByteArray::fromHex(data);
+        };
+        add("good read", true, readHead + "00080000" "0401" "ff040020" "0a0b0c0d", 4, Verdict::Ok, "0a0b0c0d");
+        add("octet string length in bytes", true, readHead + "00060000" "0401" "ff090002" "0a0b", 2, Verdict::Ok, "0a0b");
+        add("error item", true, readHead + "00040000" "0401" "0a000000", 4, Verdict::ItemError);
+        add("header error class", true, readHead + "0000" "8500" "0401", 4, Verdict::HeaderError);
+        add("length disagrees", true, readHead + "00080000" "0401" "ff040020" "0a0b0c0d", 2, Verdict::WrongLength);
+        add("data truncated", true, readHead + "00080000" "0401" "ff040020" "0a0b", 4, Verdict::WrongLength);
+        add("item header truncated", true, readHead + "00080000" "0401" "ff04", 4, Verdict::WrongLength);
+        add("ends after parameter", true, readHead + "00080000" "0401", 4, Verdict::WrongLength);
+        add("header only", true, readHead + "00000000", 4, Verdict::NotAnAnswer);
+        add("two bytes", true, "3203", 4, Verdict::NotAnAnswer);
+        add("empty", true, "", 4, Verdict::NotAnAnswer);
+        add("a job, not an ack", true, "3201000012340002000800000401ff0400200a0b0c0d", 4, Verdict::NotAnAnswer);
+        add("write ack to a read", true, readHead + "000100000501ff", 1, Verdict::NotAnAnswer);
+        add("good write", false, readHead + "000100000501ff", 0, Verdict::Ok);
+        add("write error item", false, readHead + "0001000005010a", 0, Verdict::ItemError);
+        add("write ack truncated", false, readHead + "000100000501", 0, Verdict::WrongLength);
+        add("write header error", false, readHead + "0000" "8104" "0501", 0, Verdict::HeaderError);
+        add("read ack to a write", false, readHead + "000800000401ff0400200a0b0c0d", 0, Verdict::NotAnAnswer);
+    }
+    void acks()
+    {
+        QFETCH(bool, read);
+        QFETCH(QByteArray, pdu);
+        QFETCH(int, byteCount);
+        // An exact-size copy, so that a read past the end is seen by the sanitizer.
+        const QByteArray exact(pdu.constData(), pdu.size());
+        QByteArray data;
+        QTEST(read ? S7Pdu::judgeReadAck(exact, byteCount, &data) : S7Pdu::judgeWriteAck(exact), "verdict");
+        QTEST(data, "data");
+    }
+
+    void referenceOfShortPdu() { QCOMPARE(S7Pdu::reference(QByteArray::fromHex("3203001234")), quint16(0)); }
+};
+
+QTEST_MAIN(TstS7Pdu)
+#include "tst_s7pdu.moc"
