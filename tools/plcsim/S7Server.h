@@ -1,16 +1,89 @@
-// Placeholder until the S7 server lands.
+// The simulator's S7 side: an ISO-on-TCP server on loopback that confirms the COTP connection,
+// answers the S7 set-up, and serves read-variable and write-variable jobs (byte and bit items)
+// on the shared PlcMemory. Every connection has its own TPKT reassembly and its own answer queue,
+// so several clients may be served one after another or at the same time.
+//
+// Answers as a PLC gives them:
+//   - out-of-range address: item return code 0x05; unknown area or data block 0: 0x0A;
+//     item transport size other than bit or byte: 0x06; write data length not matching: 0x07;
+//   - a job or an answer larger than the PDU size 960: ack-data with error class 0x85, code 0x00
+//     ("PDU size") and neither parameters nor data;
+//   - any other job function, or more than one item: error class 0x81, code 0x04.
+//
+// Reserved data blocks (area 0x84; for read and write jobs alike) misbehave on purpose, so that
+// every error path of a client is reachable without restarting the server. The data itself is
+// served from those blocks as usual where an answer is sent at all. Blocks 1..999 (and every
+// other block) behave normally.
+//   60001 the answer comes LateAnswerMs late (answers queued behind it wait for it)
+//   60002 the answer is split into three segments (2 bytes, 5 bytes, rest) SplitPauseMs apart
+//   60003 a stray answer with another PDU reference, then the answer, both in one segment
+//   60004 the answer, then a duplicate of it, both in one segment
+//   60005 only an answer with another PDU reference
+//   60006 an ack-data header with error class 0x81, code 0x04
+//   60007 no answer: the server closes the connection
+//   60008 no answer at all
+//   60009 only the first half of the answer, then nothing
+//   60010 a TPKT whose length field says 3 (a broken frame)
+// Handshake refusals are per server (setRefusal): the connection request or the set-up job is
+// answered with a COTP disconnect request instead of its confirmation.
 #ifndef S7SERVER_H
 #define S7SERVER_H
+
+#include <QByteArray>
+#include <QMutex>
 #include <QObject>
+
+#include <atomic>
+
 class PlcMemory;
+class QTcpServer;
+
 class S7Server : public QObject
 {
     Q_OBJECT
 public:
-    explicit S7Server(PlcMemory *memory, QObject *parent = nullptr) : QObject(parent), memory(memory) {}
-    bool listen(quint16 port) { Q_UNUSED(port); return false; }
-    quint16 serverPort() const { return 0; }
+    enum FaultBlock {
+        LateAnswerDb = 60001,
+        SplitAnswerDb = 60002,
+        StrayThenAnswerDb = 60003,
+        AnswerThenDuplicateDb = 60004,
+        WrongReferenceDb = 60005,
+        HeaderErrorDb = 60006,
+        CloseConnectionDb = 60007,
+        SilentDb = 60008,
+        IncompleteAnswerDb = 60009,
+        BrokenLengthDb = 60010
+    };
+    enum class Refusal { None, ConnectionRequest, Setup };
+    static constexpr int PduSize = 960;
+    static constexpr int LateAnswerMs = 2500;
+    static constexpr int SplitPauseMs = 40;
+
+    explicit S7Server(PlcMemory *memory, QObject *parent = nullptr);
+    ~S7Server() override;
+
+    // Listens on 127.0.0.1 (0: any free port). Call on the thread the server lives in.
+    bool listen(quint16 port);
+    quint16 serverPort() const;
+
+    // Both may be called from any thread.
+    void setRefusal(Refusal refusal);
+    Refusal refusal() const;
+    // The last read or write job frame received, as it came (whole TPKT).
+    QByteArray lastJob() const;
+
+    // Used by the connections.
+    PlcMemory *memory() const { return plcMemory; }
+    void recordJob(const QByteArray &frame);
+
 private:
-    PlcMemory *memory;
+    void acceptConnections();
+
+    PlcMemory *plcMemory;
+    QTcpServer *server;
+    std::atomic<int> refusalMode{int(Refusal::None)};
+    mutable QMutex jobMutex;
+    QByteArray lastJobFrame;
 };
-#endif
+
+#endif // S7SERVER_H

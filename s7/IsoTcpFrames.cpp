@@ -1,0 +1,131 @@
+#include "IsoTcpFrames.h"
+
+namespace IsoTcp {
+
+namespace {
+
+int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
+
+bool isS7Pdu(const QByteArray &pdu)
+{
+    return pdu.size() >= S7Pdu::JobHeaderLength && byteAt(pdu, 0) == 0x32;
+}
+
+} // namespace
+
+int frameLength(const QByteArray &buffer, int maxLength)
+{
+    if (buffer.isEmpty())
+        return NeedMore;
+    if (byteAt(buffer, 0) != 0x03)
+        return Broken;
+    if (buffer.size() > 1 && byteAt(buffer, 1) != 0x00)
+        return Broken;
+    if (buffer.size() < TpktHeaderLength)
+        return NeedMore;
+    const int length = (byteAt(buffer, 2) << 8) | byteAt(buffer, 3);
+    if (length < DataHeaderLength || length > maxLength)
+        return Broken;
+    return length;
+}
+
+int cotpType(const QByteArray &frame)
+{
+    return frame.size() > 5 ? byteAt(frame, 5) : -1;
+}
+
+QByteArray wrapPdu(const QByteArray &pdu)
+{
+    const int length = DataHeaderLength + pdu.size();
+    QByteArray frame;
+    frame.reserve(length);
+    frame.append(char(0x03));
+    frame.append(char(0x00));
+    frame.append(char((length >> 8) & 0xFF));
+    frame.append(char(length & 0xFF));
+    frame.append(char(0x02));
+    frame.append(char(CotpData));
+    frame.append(char(0x80));
+    frame.append(pdu);
+    return frame;
+}
+
+QByteArray payload(const QByteArray &frame)
+{
+    if (frame.size() < DataHeaderLength || cotpType(frame) != CotpData)
+        return QByteArray();
+    return frame.mid(DataHeaderLength);
+}
+
+QByteArray connectionRequest()
+{
+    return QByteArray::fromHex("0300001611e00000000100c0010ac1021000c2020300");
+}
+
+QByteArray setupRequest()
+{
+    return wrapPdu(QByteArray::fromHex("32010000ccc100080000" "f000" "0001" "0001" "03c0"));
+}
+
+bool isConnectionConfirm(const QByteArray &frame)
+{
+    return frame.size() >= DataHeaderLength && cotpType(frame) == CotpConnectionConfirm;
+}
+
+bool isSetupAnswer(const QByteArray &frame)
+{
+    const QByteArray pdu = payload(frame);
+    return pdu.size() >= S7Pdu::AckHeaderLength + 1 && byteAt(pdu, 0) == 0x32
+           && byteAt(pdu, 1) == 0x03 && byteAt(pdu, 10) == 0 && byteAt(pdu, 11) == 0
+           && byteAt(pdu, S7Pdu::AckHeaderLength) == 0xF0;
+}
+
+quint16 referenceFrom(int high, int low)
+{
+    return quint16(((high & 0xFF) << 8) | (low & 0xFF));
+}
+
+int wireDbNumber(int area, int dbNumber)
+{
+    if (area != 0x84)
+        return 0;
+    return dbNumber <= 0 ? 1 : dbNumber;
+}
+
+QByteArray readRequest(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount)
+{
+    return wrapPdu(S7Pdu::readJob(reference, area, wireDbNumber(area, dbNumber), byteAddress,
+                                  byteCount));
+}
+
+QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddress,
+                        S7Pdu::ItemSize size, const QByteArray &data)
+{
+    return wrapPdu(S7Pdu::writeJob(reference, area, wireDbNumber(area, dbNumber), bitAddress, size,
+                                   data));
+}
+
+bool answersRequest(const QByteArray &request, const QByteArray &frame)
+{
+    const QByteArray asked = payload(request);
+    const QByteArray answer = payload(frame);
+    if (!isS7Pdu(asked) || !isS7Pdu(answer))
+        return true;
+    return S7Pdu::reference(asked) == S7Pdu::reference(answer);
+}
+
+bool judgeReadAnswer(const QByteArray &frame, int byteCount, QByteArray *data)
+{
+    if (byteCount < 0 || frame.size() != DataHeaderLength + S7Pdu::ReadAckOverhead + byteCount)
+        return false;
+    return S7Pdu::judgeReadAck(payload(frame), byteCount, data) == S7Pdu::Verdict::Ok;
+}
+
+bool judgeWriteAnswer(const QByteArray &frame)
+{
+    if (frame.size() != DataHeaderLength + S7Pdu::WriteAckLength)
+        return false;
+    return S7Pdu::judgeWriteAck(payload(frame)) == S7Pdu::Verdict::Ok;
+}
+
+} // namespace IsoTcp

@@ -1,0 +1,45 @@
+// Collects the Qt log lines written while it lives, so a test can tell which lines a path wrote.
+#ifndef LOGCAPTURE_H
+#define LOGCAPTURE_H
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        clear();
+        previous = qInstallMessageHandler(&LogCapture::collect);
+    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+
+    QStringList lines(QtMsgType type) const
+    {
+        QStringList out;
+        for (const auto &line : store())
+            if (line.first == type)
+                out << line.second;
+        return out;
+    }
+    static void clear() { store().clear(); }
+
+private:
+    static QList<QPair<QtMsgType, QString>> &store()
+    {
+        static QList<QPair<QtMsgType, QString>> lines;
+        return lines;
+    }
+    static void collect(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        store().append({type, message});
+    }
+
+    QtMessageHandler previous;
+};
+
+#endif // LOGCAPTURE_H

@@ -1,0 +1,317 @@
+// The S7 transport against the simulator's S7 server over a real loopback socket.
+#include <QtTest>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include "CmdSiemens_S7.h"
+#include "IsoTcpFrames.h"
+#include "LogCapture.h"
+#include "SimulatorThread.h"
+
+namespace {
+
+const QString Loopback = QStringLiteral("127.0.0.1");
+
+// The PDU reference is random: compare frames with it zeroed.
+QByteArray withoutReference(QByteArray frame)
+{
+    if (frame.size() > 12)
+        frame[11] = frame[12] = 0;
+    return frame;
+}
+
+quint16 unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class TestS7Transport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void linkLifecycle();
+    void connectFailures();
+    void handshakeRefusals_data();
+    void handshakeRefusals();
+    void secondConnectOnReadyLink();
+    void framesOnTheWire();
+    void readFaults_data();
+    void readFaults();
+    void lateAnswerIsNotTheNextOnesData();
+    void leftoverAnswerIsDropped();
+    void peerClosesConnection();
+    void writeFaults_data();
+    void writeFaults();
+    void traceOnlyWhileDebugging();
+    void severalConnectionsAtOnce();
+
+private:
+    SimulatorThread sim;
+};
+
+void TestS7Transport::initTestCase()
+{
+    QVERIFY(sim.port != 0);
+    QByteArray pattern;
+    for (int i = 0; i < 16; ++i)
+        pattern.append(char(0xA0 + i));
+    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009})
+        QVERIFY(sim.memory.write(0x84, db, 0, pattern));
+}
+
+void TestS7Transport::linkLifecycle()
+{
+    CmdSiemens_S7 t;
+    QVERIFY(!t.debugFlag);
+    QCOMPARE(t.DisConnectDrive(), 1);
+    QCOMPARE(t.DestroyFree(), 1);
+    QCOMPARE(t.Connection_status(), -3);
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
+
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(t.Connection_status(), 0);
+    QCOMPARE(t.Read_area(2, 4, &out, 1, 0x84, "DB1.DBD2"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a2a3a4a5"));
+
+    QCOMPARE(t.DisConnectDrive(), 0);
+    QCOMPARE(t.Connection_status(), -3);
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
+    QCOMPARE(t.DestroyFree(), 0);
+    QCOMPARE(t.DestroyFree(), 1);
+    QVERIFY(!t.tcpSocket);
+}
+
+void TestS7Transport::connectFailures()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(QStringLiteral("localhost"), sim.port), -1);
+    QVERIFY(t.tcpSocket);
+    QCOMPARE(t.ConnectDrive(QString(), sim.port), -1);
+    QCOMPARE(t.ConnectDrive(Loopback, unusedPort()), -3);
+}
+
+void TestS7Transport::handshakeRefusals_data()
+{
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("connection request") << int(S7Server::Refusal::ConnectionRequest)
+                                        << QStringLiteral("lib[Siemens_S7]第一次握手失败 127.0.0.1:%1 ");
+    QTest::newRow("set-up") << int(S7Server::Refusal::Setup)
+                            << QStringLiteral("lib[Siemens_S7]第二次握手失败 127.0.0.1:%1 ");
+}
+
+void TestS7Transport::handshakeRefusals()
+{
+    QFETCH(int, refusal);
+    QFETCH(QString, warning);
+    SimulatorThread refusing{S7Server::Refusal(refusal)};
+    CmdSiemens_S7 t;
+    LogCapture log;
+    QCOMPARE(t.ConnectDrive(Loopback, refusing.port), -2);
+    QCOMPARE(t.Connection_status(), -3);
+    QVERIFY(log.lines(QtWarningMsg).contains(warning.arg(refusing.port)));
+}
+
+void TestS7Transport::secondConnectOnReadyLink()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QTcpSocket *socket = t.tcpSocket;
+    LogCapture log;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(t.tcpSocket, socket);
+    QCOMPARE(log.lines(QtWarningMsg).size(), 1);    // the aborted link's "Disconnected="
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 1, &out, 5, 0x84, "DB5.DBB0"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a0"));
+}
+
+void TestS7Transport::framesOnTheWire()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QCOMPARE(t.Read_area(100, 4, &out, 0, 0x84, "V100"), 0);
+    QCOMPARE(withoutReference(sim.server->lastJob()).toHex(),
+             QByteArray("0300001f02f080320100000000000e00000401120a100200040001840003" "20"));
+    QCOMPARE(t.WriteHoldingRegistersVarea(5, 80, 2, QByteArray::fromHex("abcd"), 0x84, "DB5.DBW10"), 0);
+    QCOMPARE(withoutReference(sim.server->lastJob()).toHex(),
+             QByteArray("0300002502f080320100000000000e00060501120a1002000200058400005000040010abcd"));
+    QCOMPARE(t.WriteCoilsQarea(0, 3, 1, QByteArray::fromHex("01"), 0x82, "Q0.3"), 0);
+    QCOMPARE(withoutReference(sim.server->lastJob()).toHex(),
+             QByteArray("0300002402f080320100000000000e00050501120a100100010000820000030003000101"));
+    bool bit = false;
+    QVERIFY(sim.memory.readBit(0x82, 0, 3, &bit));
+    QVERIFY(bit);
+    QByteArray written;
+    QVERIFY(sim.memory.read(0x84, 5, 10, 2, &written));
+    QCOMPARE(written.toHex(), QByteArray("abcd"));
+}
+
+void TestS7Transport::readFaults_data()
+{
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("byteAddress");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("split into segments") << 60002 << 1 << 3 << 0 << QByteArray::fromHex("a1a2a3");
+    QTest::newRow("stray answer, then the answer, one segment") << 60003 << 0 << 2 << 0 << QByteArray::fromHex("a0a1");
+    QTest::newRow("error item: out of range") << 1 << 65535 << 4 << -1 << QByteArray();
+    QTest::newRow("V memory is data block 1") << 0 << 0 << 4 << 0 << QByteArray::fromHex("a0a1a2a3");
+    QTest::newRow("oversized for the PDU") << 1 << 0 << 950 << -1 << QByteArray();
+    QTest::newRow("header error") << 60006 << 0 << 2 << -1 << QByteArray();
+    QTest::newRow("broken length field") << 60010 << 0 << 2 << -1 << QByteArray();
+    QTest::newRow("never completes") << 60009 << 0 << 8 << -1 << QByteArray();
+    QTest::newRow("only another reference") << 60005 << 0 << 2 << -2 << QByteArray();
+    QTest::newRow("silent") << 60008 << 0 << 2 << -2 << QByteArray();
+}
+
+void TestS7Transport::readFaults()
+{
+    QFETCH(int, db);
+    QFETCH(int, byteAddress);
+    QFETCH(int, length);
+    QFETCH(int, result);
+    QFETCH(QByteArray, data);
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    LogCapture log;
+    QByteArray out;
+    QCOMPARE(t.Read_area(byteAddress, length, &out, db, 0x84, "DB"), result);
+    QCOMPARE(out.toHex(), data.toHex());
+    const QStringList warnings = log.lines(QtWarningMsg);
+    if (result == 0) {
+        QVERIFY(warnings.isEmpty());
+    } else {
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(warnings.first().startsWith(result == -1 ? QStringLiteral("lib[Siemens_S7]报文返回长度错误 ")
+                                                         : QStringLiteral("lib[Siemens_S7]返回的报文长度为0 ")));
+    }
+    // The link survives every fault, and the next request gets its own answer.
+    out.clear();
+    QCOMPARE(t.Read_area(4, 2, &out, 5, 0x84, "DB5.DBW4"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a4a5"));
+}
+
+void TestS7Transport::lateAnswerIsNotTheNextOnesData()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 60001, 0x84, "late"), -2);
+    // The late answer arrives while this request waits; it carries the other reference.
+    QCOMPARE(t.Read_area(6, 2, &out, 1, 0x84, "DB1.DBW6"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a6a7"));
+}
+
+void TestS7Transport::leftoverAnswerIsDropped()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 60004, 0x84, "twice"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a0a1"));
+    out.clear();
+    QCOMPARE(t.Read_area(8, 2, &out, 1, 0x84, "DB1.DBW8"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a8a9"));
+}
+
+void TestS7Transport::peerClosesConnection()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    LogCapture log;
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 60007, 0x84, "close"), -2);
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
+    const QString disconnected = QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected=").arg(sim.port);
+    int seen = 0;
+    for (const QString &line : log.lines(QtWarningMsg))
+        seen += line.startsWith(disconnected);
+    QCOMPARE(seen, 1);
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
+}
+
+void TestS7Transport::writeFaults_data()
+{
+    QTest::addColumn<bool>("bitItem");
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("bitAddress");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("warnings");
+    QTest::newRow("bytes: done") << false << 7 << 0 << 0 << 0;
+    QTest::newRow("bytes: out of range") << false << 7 << 65535 * 8 << -1 << 1;
+    QTest::newRow("bytes: header error") << false << 60006 << 0 << -1 << 1;
+    QTest::newRow("bytes: split answer") << false << 60002 << 0 << 0 << 0;
+    QTest::newRow("bytes: broken frame") << false << 60010 << 0 << -1 << 1;
+    QTest::newRow("bit: done") << true << 7 << 5 << 0 << 0;
+    QTest::newRow("bit: header error") << true << 60006 << 0 << -1 << 0;
+    QTest::newRow("bit: broken frame") << true << 60010 << 0 << -1 << 0;
+}
+
+void TestS7Transport::writeFaults()
+{
+    QFETCH(bool, bitItem);
+    QFETCH(int, db);
+    QFETCH(int, bitAddress);
+    QFETCH(int, result);
+    QFETCH(int, warnings);
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    LogCapture log;
+    const int r = bitItem ? t.WriteCoilsQarea(db, bitAddress, 1, QByteArray::fromHex("01"), 0x84, "DB")
+                          : t.WriteHoldingRegistersVarea(db, bitAddress, 2, QByteArray::fromHex("1234"), 0x84, "DB");
+    QCOMPARE(r, result);
+    QCOMPARE(log.lines(QtWarningMsg).size(), warnings);
+    // A write never carries bytes the caller did not give.
+    QCOMPARE(t.WriteHoldingRegistersVarea(7, 0, 3, QByteArray::fromHex("1234"), 0x84, "DB7"), -1);
+}
+
+void TestS7Transport::traceOnlyWhileDebugging()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    {
+        LogCapture log;
+        QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
+        QCOMPARE(t.WriteHoldingRegistersVarea(9, 0, 1, QByteArray::fromHex("01"), 0x84, "DB9.DBB0"), 0);
+        QVERIFY(log.lines(QtDebugMsg).isEmpty());
+    }
+    t.debugFlag = true;
+    LogCapture log;
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
+    QCOMPARE(t.WriteHoldingRegistersVarea(9, 0, 1, QByteArray::fromHex("01"), 0x84, "DB9.DBB0"), 0);
+    const QStringList lines = log.lines(QtDebugMsg);
+    QCOMPARE(lines.size(), 4);
+    const QString prefix = QStringLiteral("127.0.0.1:%1 Area=").arg(sim.port);
+    QVERIFY(lines[0].startsWith(QStringLiteral("lib[Siemens_S7]读命令 ") + prefix + "DB1.DBW0  len = 2 msg : 0300001f02f08032"));
+    QVERIFY(lines[1].startsWith(QStringLiteral("lib[Siemens_S7]响应 ") + prefix + "DB1.DBW0  len = 2 msg : 0300001b02f08032"));
+    QVERIFY(lines[2].startsWith(QStringLiteral("lib[Siemens_S7]写命令 ") + prefix + "DB9.DBB0  len = 1 msg : 0300002402f08032"));
+    QVERIFY(lines[3].endsWith("0501ff"));
+}
+
+void TestS7Transport::severalConnectionsAtOnce()
+{
+    CmdSiemens_S7 a;
+    CmdSiemens_S7 b;
+    QCOMPARE(a.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(b.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(a.WriteHoldingRegistersVarea(0, 200 * 8, 1, QByteArray::fromHex("5a"), 0x83, "M200"), 0);
+    QByteArray out;
+    QCOMPARE(b.Read_area(200, 1, &out, 0, 0x83, "M200"), 0);
+    QCOMPARE(out.toHex(), QByteArray("5a"));
+    QCOMPARE(a.Read_area(200, 1, &out, 0, 0x83, "M200"), 0);
+    QCOMPARE(out.toHex(), QByteArray("5a5a"));
+}
+
+QTEST_GUILESS_MAIN(TestS7Transport)
+#include "tst_s7_transport.moc"

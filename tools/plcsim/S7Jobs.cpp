@@ -1,0 +1,206 @@
+#include "S7Jobs.h"
+
+#include "PlcMemory.h"
+#include "S7Pdu.h"
+
+namespace S7Jobs {
+
+namespace {
+
+constexpr int ItemOk = 0xFF;
+constexpr int ItemAddressOutOfRange = 0x05;
+constexpr int ItemTypeNotSupported = 0x06;
+constexpr int ItemTypeInconsistent = 0x07;
+constexpr int ItemObjectMissing = 0x0A;
+
+int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
+int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at + 1); }
+int get24(const QByteArray &b, int at) { return (get16(b, at) << 8) | get8(b, at + 2); }
+
+void put16(QByteArray &b, int v)
+{
+    b.append(char((v >> 8) & 0xFF));
+    b.append(char(v & 0xFF));
+}
+
+QByteArray ackHeader(quint16 reference, int parameterLength, int dataLength)
+{
+    QByteArray h;
+    h.append(char(0x32));
+    h.append(char(0x03));
+    put16(h, 0);
+    put16(h, reference);
+    put16(h, parameterLength);
+    put16(h, dataLength);
+    h.append(char(0));
+    h.append(char(0));
+    return h;
+}
+
+// The single any-pointer item of a read or write job, starting at PDU offset 12.
+struct Item {
+    int transport = 0;
+    int count = 0;
+    int dbNumber = 0;
+    int area = 0;
+    int bitAddress = 0;
+};
+
+bool parseItem(const QByteArray &pdu, Item *item)
+{
+    if (pdu.size() < S7Pdu::ReadJobLength || get16(pdu, 6) != 14 || get8(pdu, 11) != 1
+        || get8(pdu, 12) != 0x12 || get8(pdu, 13) != 0x0A || get8(pdu, 14) != 0x10)
+        return false;
+    item->transport = get8(pdu, 15);
+    item->count = get16(pdu, 16);
+    item->dbNumber = get16(pdu, 18);
+    item->area = get8(pdu, 20);
+    item->bitAddress = get24(pdu, 21);
+    return true;
+}
+
+int missingCode(const Item &item)
+{
+    if (item.area < 0x81 || item.area > 0x84 || (item.area == 0x84 && item.dbNumber == 0))
+        return ItemObjectMissing;
+    return ItemAddressOutOfRange;
+}
+
+QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, int pduSize)
+{
+    QByteArray data;
+    int code = ItemOk;
+    int transport = 0x04;
+    int lengthField = 0;
+    if (item.transport == 0x02) {
+        if (S7Pdu::ReadAckOverhead + item.count > pduSize)
+            return errorAck(reference, 0x85, 0x00);
+        if (memory->read(item.area, item.dbNumber, item.bitAddress / 8, item.count, &data))
+            lengthField = item.count * 8;
+        else
+            code = missingCode(item);
+    } else if (item.transport == 0x01 && item.count == 1) {
+        bool bit = false;
+        if (memory->readBit(item.area, item.dbNumber, item.bitAddress, &bit)) {
+            data.append(char(bit ? 1 : 0));
+            transport = 0x03;
+            lengthField = 1;
+        } else {
+            code = missingCode(item);
+        }
+    } else {
+        code = ItemTypeNotSupported;
+    }
+    if (code != ItemOk) {
+        data.clear();
+        transport = 0x00;
+        lengthField = 0;
+    }
+    QByteArray pdu = ackHeader(reference, 2, 4 + data.size());
+    pdu.append(char(0x04));
+    pdu.append(char(0x01));
+    pdu.append(char(code));
+    pdu.append(char(transport));
+    put16(pdu, lengthField);
+    pdu.append(data);
+    return pdu;
+}
+
+QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &job, const Item &item)
+{
+    int code = ItemOk;
+    const int dataAt = S7Pdu::ReadJobLength;
+    if (job.size() < dataAt + 4 || get16(job, 8) != job.size() - dataAt) {
+        code = ItemTypeInconsistent;
+    } else {
+        const int dataTransport = get8(job, dataAt + 1);
+        const int lengthField = get16(job, dataAt + 2);
+        const QByteArray data = job.mid(dataAt + 4);
+        if (item.transport == 0x02 && dataTransport == 0x04) {
+            if (lengthField != item.count * 8 || data.size() != item.count)
+                code = ItemTypeInconsistent;
+            else if (!memory->write(item.area, item.dbNumber, item.bitAddress / 8, data))
+                code = missingCode(item);
+        } else if (item.transport == 0x01 && dataTransport == 0x03) {
+            if (lengthField != item.count || data.size() != item.count || item.count > 1)
+                code = ItemTypeInconsistent;
+            else if (item.count == 1
+                     && !memory->writeBit(item.area, item.dbNumber, item.bitAddress, data.at(0) != 0))
+                code = missingCode(item);
+        } else {
+            code = ItemTypeNotSupported;
+        }
+    }
+    QByteArray pdu = ackHeader(reference, 2, 1);
+    pdu.append(char(0x05));
+    pdu.append(char(0x01));
+    pdu.append(char(code));
+    return pdu;
+}
+
+QByteArray setupAnswer(quint16 reference, const QByteArray &job, int pduSize)
+{
+    if (job.size() < 18 || get16(job, 6) != 8)
+        return errorAck(reference, 0x81, 0x04);
+    const int asked = get16(job, 16);
+    QByteArray pdu = ackHeader(reference, 8, 0);
+    pdu.append(job.mid(10, 6));     // function, reserved, both parallel job counts
+    put16(pdu, asked > 0 && asked < pduSize ? asked : pduSize);
+    return pdu;
+}
+
+} // namespace
+
+Job inspect(const QByteArray &pdu)
+{
+    Job job;
+    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || get8(pdu, 0) != 0x32 || get8(pdu, 1) != 0x01)
+        return job;
+    job.reference = quint16(get16(pdu, 4));
+    job.function = get8(pdu, 10);
+    Item item;
+    if ((job.function == 0x04 || job.function == 0x05) && parseItem(pdu, &item)) {
+        job.valid = true;
+        job.area = item.area;
+        job.dbNumber = item.dbNumber;
+    }
+    return job;
+}
+
+QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize)
+{
+    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || get8(pdu, 0) != 0x32 || get8(pdu, 1) != 0x01)
+        return QByteArray();
+    const quint16 reference = quint16(get16(pdu, 4));
+    if (pdu.size() > pduSize)
+        return errorAck(reference, 0x85, 0x00);
+    const int function = get8(pdu, 10);
+    if (function == 0xF0)
+        return setupAnswer(reference, pdu, pduSize);
+    Item item;
+    if ((function != 0x04 && function != 0x05) || !parseItem(pdu, &item))
+        return errorAck(reference, 0x81, 0x04);
+    if (function == 0x04)
+        return readAnswer(memory, reference, item, pduSize);
+    return writeAnswer(memory, reference, pdu, item);
+}
+
+QByteArray errorAck(quint16 reference, int errorClass, int errorCode)
+{
+    QByteArray pdu = ackHeader(reference, 0, 0);
+    pdu[10] = char(errorClass);
+    pdu[11] = char(errorCode);
+    return pdu;
+}
+
+QByteArray withReference(const QByteArray &pdu, quint16 reference)
+{
+    QByteArray copy = pdu;
+    if (copy.size() >= 6) {
+        copy[4] = char(reference >> 8);
+        copy[5] = char(reference & 0xFF);
+    }
+    return copy;
+}
+
+} // namespace S7Jobs

@@ -1,0 +1,34 @@
+// How the simulated PLC answers one S7 PDU: set-up, read-variable and write-variable jobs
+// against PlcMemory. Pure apart from the memory; the connection frames and sends the answer.
+#ifndef S7JOBS_H
+#define S7JOBS_H
+
+#include <QByteArray>
+
+class PlcMemory;
+
+namespace S7Jobs {
+
+struct Job {
+    bool valid = false;     // a job request (0x32 0x01) with a read or write item
+    int function = 0;       // 0x04 read, 0x05 write, 0xF0 set-up, other
+    quint16 reference = 0;
+    int area = 0;
+    int dbNumber = 0;
+};
+
+// What the job is about, for deciding whether a fault applies.
+Job inspect(const QByteArray &pdu);
+
+// The answer PDU to `pdu`; empty when the PDU is no job request (a PLC ignores it).
+QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize);
+
+// An ack-data header that reports an error, with neither parameters nor data.
+QByteArray errorAck(quint16 reference, int errorClass, int errorCode);
+
+// The same PDU with another reference.
+QByteArray withReference(const QByteArray &pdu, quint16 reference);
+
+} // namespace S7Jobs
+
+#endif // S7JOBS_H

@@ -1,0 +1,270 @@
+#include "S7Server.h"
+
+#include <QElapsedTimer>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <deque>
+
+#include "PlcMemory.h"
+#include "S7Jobs.h"
+
+namespace {
+
+int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
+
+// The server frames on its own rather than with the driver's framer, so the two check each other.
+constexpr int TpktHeader = 4;
+constexpr int CotpDataHeader = 3;
+constexpr int MinimumTpkt = TpktHeader + 3;
+
+QByteArray tpkt(const QByteArray &cotp)
+{
+    const int length = TpktHeader + cotp.size();
+    QByteArray frame;
+    frame.append(char(0x03));
+    frame.append(char(0x00));
+    frame.append(char((length >> 8) & 0xFF));
+    frame.append(char(length & 0xFF));
+    frame.append(cotp);
+    return frame;
+}
+
+QByteArray dataFrame(const QByteArray &pdu)
+{
+    return tpkt(QByteArray::fromHex("02f080") + pdu);
+}
+
+// COTP connection confirm: our reference 0x0001, the caller's reference echoed, its
+// parameters (TPDU size, TSAPs) accepted as they came.
+QByteArray connectionConfirm(const QByteArray &request)
+{
+    QByteArray cotp;
+    const QByteArray parameters = request.mid(11);
+    cotp.append(char(6 + parameters.size()));
+    cotp.append(char(0xD0));
+    cotp.append(request.mid(8, 2));
+    cotp.append(char(0x00));
+    cotp.append(char(0x01));
+    cotp.append(char(0x00));
+    cotp.append(parameters);
+    return tpkt(cotp);
+}
+
+QByteArray disconnectRequest()
+{
+    return tpkt(QByteArray::fromHex("0680000000010000"));
+}
+
+} // namespace
+
+// One client connection: reassembles TPKTs, answers them in order through a queue that lets an
+// answer be held back (a late answer delays those behind it, as on a real PLC).
+class S7Connection : public QObject
+{
+public:
+    S7Connection(S7Server *server, QTcpSocket *socket)
+        : QObject(server), server(server), socket(socket)
+    {
+        socket->setParent(this);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        clock.start();
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, this, &S7Connection::sendDue);
+        connect(socket, &QTcpSocket::readyRead, this, &S7Connection::receive);
+        connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    }
+
+private:
+    struct Outgoing {
+        qint64 due;
+        QByteArray bytes;
+        bool close;
+    };
+
+    void receive()
+    {
+        buffer.append(socket->readAll());
+        for (;;) {
+            if (buffer.size() >= 1 && get8(buffer, 0) != 0x03) {
+                drop();
+                return;
+            }
+            if (buffer.size() < TpktHeader)
+                return;
+            const int length = (get8(buffer, 2) << 8) | get8(buffer, 3);
+            if (length < MinimumTpkt) {
+                drop();
+                return;
+            }
+            if (buffer.size() < length)
+                return;
+            const QByteArray frame = buffer.left(length);
+            buffer.remove(0, length);
+            handle(frame);
+        }
+    }
+
+    void drop()
+    {
+        buffer.clear();
+        socket->abort();
+    }
+
+    void handle(const QByteArray &frame)
+    {
+        const int type = get8(frame, 5);
+        if (type == 0xE0 && frame.size() >= 11) {
+            if (server->refusal() == S7Server::Refusal::ConnectionRequest) {
+                queue(0, disconnectRequest());
+                return;
+            }
+            connected = true;
+            queue(0, connectionConfirm(frame));
+        } else if (type == 0xF0 && frame.size() >= TpktHeader + CotpDataHeader && connected) {
+            handleJob(frame, frame.mid(TpktHeader + CotpDataHeader));
+        } else if (type == 0x80) {
+            queueClose(0);
+        }
+    }
+
+    void handleJob(const QByteArray &frame, const QByteArray &pdu)
+    {
+        const S7Jobs::Job job = S7Jobs::inspect(pdu);
+        if (job.function == 0xF0 && server->refusal() == S7Server::Refusal::Setup) {
+            queue(0, disconnectRequest());
+            return;
+        }
+        if (job.valid)
+            server->recordJob(frame);
+        QByteArray answerPdu = S7Jobs::answer(server->memory(), pdu, S7Server::PduSize);
+        if (answerPdu.isEmpty())
+            return;
+        const int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        const QByteArray answer = dataFrame(answerPdu);
+        const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
+        switch (fault) {
+        case S7Server::LateAnswerDb:
+            queue(S7Server::LateAnswerMs, answer);
+            break;
+        case S7Server::SplitAnswerDb:
+            queue(0, answer.left(2));
+            queue(S7Server::SplitPauseMs, answer.mid(2, 5));
+            queue(S7Server::SplitPauseMs, answer.mid(7));
+            break;
+        case S7Server::StrayThenAnswerDb:
+            queue(0, dataFrame(S7Jobs::withReference(answerPdu, otherReference)) + answer);
+            break;
+        case S7Server::AnswerThenDuplicateDb:
+            queue(0, answer + answer);
+            break;
+        case S7Server::WrongReferenceDb:
+            queue(0, dataFrame(S7Jobs::withReference(answerPdu, otherReference)));
+            break;
+        case S7Server::HeaderErrorDb:
+            queue(0, dataFrame(S7Jobs::errorAck(job.reference, 0x81, 0x04)));
+            break;
+        case S7Server::CloseConnectionDb:
+            queueClose(0);
+            break;
+        case S7Server::SilentDb:
+            break;
+        case S7Server::IncompleteAnswerDb:
+            queue(0, answer.left(answer.size() / 2));
+            break;
+        case S7Server::BrokenLengthDb:
+            queue(0, QByteArray::fromHex("03000003") + answer.mid(4));
+            break;
+        default:
+            queue(0, answer);
+            break;
+        }
+    }
+
+    // Answers leave in order: each one no earlier than `delayMs` from now, nor before the one
+    // queued in front of it.
+    void queue(int delayMs, const QByteArray &bytes, bool close = false)
+    {
+        qint64 due = clock.elapsed() + delayMs;
+        if (!outgoing.empty() && outgoing.back().due > due)
+            due = outgoing.back().due;
+        outgoing.push_back({due, bytes, close});
+        sendDue();
+    }
+
+    void queueClose(int delayMs) { queue(delayMs, QByteArray(), true); }
+
+    void sendDue()
+    {
+        while (!outgoing.empty() && outgoing.front().due <= clock.elapsed()) {
+            const Outgoing next = outgoing.front();
+            outgoing.pop_front();
+            if (next.close) {
+                outgoing.clear();
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(next.bytes);
+            socket->flush();
+        }
+        if (!outgoing.empty())
+            timer.start(int(qMax<qint64>(0, outgoing.front().due - clock.elapsed())));
+    }
+
+    S7Server *server;
+    QTcpSocket *socket;
+    QByteArray buffer;
+    bool connected = false;
+    std::deque<Outgoing> outgoing;
+    QElapsedTimer clock;
+    QTimer timer;
+};
+
+S7Server::S7Server(PlcMemory *memory, QObject *parent)
+    : QObject(parent), plcMemory(memory), server(new QTcpServer(this))
+{
+    connect(server, &QTcpServer::newConnection, this, &S7Server::acceptConnections);
+}
+
+S7Server::~S7Server() = default;
+
+bool S7Server::listen(quint16 port)
+{
+    return server->listen(QHostAddress::LocalHost, port);
+}
+
+quint16 S7Server::serverPort() const
+{
+    return server->serverPort();
+}
+
+void S7Server::setRefusal(Refusal refusal)
+{
+    refusalMode.store(int(refusal));
+}
+
+S7Server::Refusal S7Server::refusal() const
+{
+    return Refusal(refusalMode.load());
+}
+
+QByteArray S7Server::lastJob() const
+{
+    QMutexLocker lock(&jobMutex);
+    return lastJobFrame;
+}
+
+void S7Server::recordJob(const QByteArray &frame)
+{
+    QMutexLocker lock(&jobMutex);
+    lastJobFrame = frame;
+}
+
+void S7Server::acceptConnections()
+{
+    while (QTcpSocket *socket = server->nextPendingConnection())
+        new S7Connection(this, socket);
+}
