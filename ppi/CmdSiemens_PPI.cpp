@@ -218,13 +218,16 @@ void CmdSiemens_PPI::Determine_write(QByteArray frame)
             return;
         tcpSocket->write(frame);
         tcpSocket->flush();
-        tcpSocket->waitForBytesWritten(WriteWaitMs);
+        if (tcpSocket->bytesToWrite() > 0)
+            tcpSocket->waitForBytesWritten(WriteWaitMs);
     } else if (serialPort) {
         if (!serialPort->isOpen())
             return;
         serialPort->write(frame);
         serialPort->flush();
-        serialPort->waitForBytesWritten(WriteWaitMs);
+        // With nothing left to write, the port's wait would sit out its whole time-out.
+        if (serialPort->bytesToWrite() > 0)
+            serialPort->waitForBytesWritten(WriteWaitMs);
     }
 }
 

@@ -1,20 +1,96 @@
-// Placeholder until the PPI station lands.
+// A simulated PPI station on a shared PlcMemory, served behind a transparent TCP gateway on
+// loopback or on a pseudo-terminal. It answers the greeting (FDL status), acknowledges every
+// job with 0xE5, delivers the answer on the poll, and answers what it cannot serve with an S7
+// error item, as a station does. Frames with a bad FCS or for another station go unanswered.
+//
+// Faults on purpose, chosen by the data block a job addresses (area 0x84); the block is
+// ordinary memory otherwise, and data blocks 1..999 always behave normally:
+//   DB 9001  no 0xE5: the job is answered at once with the data frame
+//   DB 9002  negative acknowledgement: the fixed frame with function code 0x01 (user error)
+//   DB 9003  garbage: bytes that cannot start a frame instead of the acknowledgement
+//   DB 9004  acknowledged, then silent on the poll
+//   DB 9005  0xE5 to the first two polls (not ready yet), then the data frame
+//   DB 9006  the data frame in four pieces with 20 ms pauses between them
+//   DB 9007  silent: the job is never answered at all
+//   DB 9008  the data frame with a bad FCS
+//   DB 9009  0xE5 to every poll: the answer never gets ready
+//   DB 9010  an S7 error item (0x0A, object does not exist); nothing is read or written
+// A station fault that no address can reach (the greeting) is a setter: setGreetingAddress.
+//
+// The station lives in the thread that created it; the setters and receivedFrames() may be
+// called from any thread.
 #ifndef PPISTATION_H
 #define PPISTATION_H
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <atomic>
+
 class PlcMemory;
+class QSocketNotifier;
+class QTcpServer;
+
 class PpiStation : public QObject
 {
     Q_OBJECT
 public:
-    PpiStation(PlcMemory *memory, int stationAddress, QObject *parent = nullptr)
-        : QObject(parent), memory(memory), station(stationAddress) {}
-    bool listenTcp(quint16 port) { Q_UNUSED(port); return false; }
-    quint16 tcpPort() const { return 0; }
-    bool openPty(const QString &linkPath) { Q_UNUSED(linkPath); return false; }
+    enum ReservedBlock {
+        NoAckBlock = 9001,
+        NakBlock = 9002,
+        GarbageBlock = 9003,
+        SilentPollBlock = 9004,
+        NotReadyBlock = 9005,
+        PiecesBlock = 9006,
+        SilentBlock = 9007,
+        BadFcsBlock = 9008,
+        NeverReadyBlock = 9009,
+        ErrorItemBlock = 9010
+    };
+    static constexpr int PiecePauseMs = 20;
+    static constexpr int NotReadyPolls = 2;
+
+    PpiStation(PlcMemory *memory, int stationAddress, QObject *parent = nullptr);
+    ~PpiStation() override;
+
+    bool listenTcp(quint16 port);
+    quint16 tcpPort() const;
+    // Opens a pseudo-terminal, serves its master side and links its slave device at linkPath.
+    bool openPty(const QString &linkPath);
+    QString ptyDevice() const;
+
+    // Answers the greeting with this source address instead of its own (-1: its own).
+    void setGreetingAddress(int address) { greetingAddress = address; }
+    // Every complete frame the station received, in order (for tests that check the master).
+    QList<QByteArray> receivedFrames() const;
+    void clearReceivedFrames();
+
+    class Link;
+
 private:
+    void onBytes(Link *link, const QByteArray &bytes);
+    void onFrame(Link *link, const QByteArray &frame);
+    void onJob(Link *link, int master, const QByteArray &pdu);
+    void onPoll(Link *link);
+    void deliver(Link *link, const QByteArray &frame, bool inPieces);
+    void readPty();
+    QByteArray answerJob(const QByteArray &pdu);
+
     PlcMemory *memory;
     int station;
+    std::atomic<int> greetingAddress{-1};
+    QTcpServer *server = nullptr;
+    int ptyMaster = -1;
+    int ptySlave = -1;
+    QString ptyName;
+    QString ptyLink;
+    QSocketNotifier *ptyNotifier = nullptr;
+    Link *ptyLinkState = nullptr;
+    mutable QMutex receivedMutex;
+    QList<QByteArray> received;
 };
-#endif
+
+#endif // PPISTATION_H

@@ -1,0 +1,195 @@
+// The PPI frames from bytes alone: building, framing a byte stream, judging answers.
+#include <QtTest>
+
+#include "CmdSiemens_PPI.h"
+#include "PpiFrames.h"
+
+class TestPpiFrames : public QObject
+{
+    Q_OBJECT
+private slots:
+    void requestFrames_data();
+    void requestFrames();
+    void checksum();
+    void missingBytes_data();
+    void missingBytes();
+    void parseRejectsDamage_data();
+    void parseRejectsDamage();
+    void readAnswer_data();
+    void readAnswer();
+    void writeAnswer_data();
+    void writeAnswer();
+    void firstReplyAcceptance_data();
+    void firstReplyAcceptance();
+    void frameLimits();
+};
+
+void TestPpiFrames::requestFrames_data()
+{
+    QTest::addColumn<QByteArray>("built");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("greeting station 2") << PpiFrames::greeting(2) << QByteArray::fromHex("100200494b16");
+    QTest::newRow("poll station 2") << PpiFrames::poll(2, 0) << QByteArray::fromHex("1002005c5e16");
+    QTest::newRow("read V100 2 bytes")
+        << PpiFrames::readRequest(2, 0, 0x84, 1, 100, 2)
+        << QByteArray::fromHex("681b1b6802006c320100000000000e00000401120a10020002000184000320" "8c16");
+    QTest::newRow("write V100 0x55")
+        << PpiFrames::writeRequest(2, 0, 0x84, 1, 800, false, QByteArray::fromHex("55"))
+        << QByteArray::fromHex("682020680200" "7c320100000000000e00050501120a1002000100018400032000040008" "55" "0216");
+    // A bit item: transport size 0x01, data transport size 0x03, the length counted in bits.
+    QTest::newRow("write bit V100.3")
+        << PpiFrames::writeRequest(2, 0, 0x84, 1, 803, true, QByteArray::fromHex("01"))
+        << QByteArray::fromHex("6820206802007c320100000000000e00050501120a100100010001840003230003000101" "a816");
+    // The data block travels in 16 bits: DB 300 must not become DB 44.
+    QTest::newRow("read DB300")
+        << PpiFrames::readRequest(2, 0, 0x84, 300, 0, 1)
+        << QByteArray::fromHex("681b1b6802006c320100000000000e00000401120a10020001012c84000000" "9416");
+}
+
+void TestPpiFrames::requestFrames()
+{
+    QFETCH(QByteArray, built);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(built.toHex(), expected.toHex());
+    QCOMPARE(PpiFrames::missingBytes(built), 0);
+    QVERIFY(PpiFrames::parse(built).kind != PpiFrames::Kind::Invalid);
+}
+
+void TestPpiFrames::checksum()
+{
+    CmdSiemens_PPI link;
+    QCOMPARE(int(link.cs_Check(QByteArray::fromHex("020049"), 4)), 0x4B);
+    QCOMPARE(int(link.cs_Check(QByteArray::fromHex("020049"), 0)), 0);
+    QCOMPARE(int(link.cs_Check(QByteArray(300, char(0xFF)), 255)), (255 * 255) % 256);
+}
+
+void TestPpiFrames::missingBytes_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("missing");
+    QTest::newRow("nothing yet") << QByteArray() << 1;
+    QTest::newRow("short ack") << QByteArray::fromHex("e5") << 0;
+    QTest::newRow("ack then more") << QByteArray::fromHex("e510") << 0;
+    QTest::newRow("fixed, 2 of 6") << QByteArray::fromHex("1000") << 4;
+    QTest::newRow("fixed whole") << QByteArray::fromHex("100002000216") << 0;
+    QTest::newRow("variable, start only") << QByteArray::fromHex("68") << 3;
+    QTest::newRow("variable, header") << QByteArray::fromHex("68050568") << 7;
+    QTest::newRow("variable whole") << QByteArray::fromHex("680303680002080a16") << 0;
+    QTest::newRow("variable, LE differ") << QByteArray::fromHex("680506") << -1;
+    QTest::newRow("variable, no second 68") << QByteArray::fromHex("68050500") << -1;
+    QTest::newRow("variable, LE below 3") << QByteArray::fromHex("6802026800") << -1;
+    QTest::newRow("garbage") << QByteArray::fromHex("ff00aa55") << -1;
+}
+
+void TestPpiFrames::missingBytes()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, missing);
+    QCOMPARE(PpiFrames::missingBytes(buffer), missing);
+}
+
+void TestPpiFrames::parseRejectsDamage_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("fixed ok") << QByteArray::fromHex("100002000216") << true;
+    QTest::newRow("fixed bad fcs") << QByteArray::fromHex("100002000316") << false;
+    QTest::newRow("fixed bad end") << QByteArray::fromHex("100002000217") << false;
+    QTest::newRow("variable ok") << QByteArray::fromHex("680303680002080a16") << true;
+    QTest::newRow("variable bad fcs") << QByteArray::fromHex("680303680002080b16") << false;
+    QTest::newRow("variable bad end") << QByteArray::fromHex("680303680002080a00") << false;
+    QTest::newRow("variable incomplete") << QByteArray::fromHex("680303680002080a") << false;
+}
+
+void TestPpiFrames::parseRejectsDamage()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, valid);
+    QCOMPARE(PpiFrames::parse(frame).kind != PpiFrames::Kind::Invalid, valid);
+}
+
+// An S7 read answer for station 2: ack header, 04 01, item (return code, transport, bits, data).
+static QByteArray readAck(const QByteArray &item, int station = 2)
+{
+    QByteArray pdu = QByteArray::fromHex("32030000" "0000" "0002");
+    pdu.append(char(0));
+    pdu.append(char(item.size()));      // data length
+    pdu.append(QByteArray::fromHex("0000" "0401"));
+    pdu.append(item);
+    return PpiFrames::variableFrame(0, station, 0x08, pdu);
+}
+
+void TestPpiFrames::readAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("data");
+    const QByteArray good = readAck(QByteArray::fromHex("ff040010abcd"));
+    QTest::newRow("two bytes") << good << 0 << QByteArray::fromHex("abcd");
+    QTest::newRow("length field says 1 byte") << readAck(QByteArray::fromHex("ff040008ab")) << -1 << QByteArray();
+    QTest::newRow("error item") << readAck(QByteArray::fromHex("0a000000")) << -1 << QByteArray();
+    QTest::newRow("from station 3") << readAck(QByteArray::fromHex("ff040010abcd"), 3) << -1 << QByteArray();
+    QByteArray corrupted = good;
+    corrupted[corrupted.size() - 3] = char(0xAC);     // a data byte changed on the line
+    QTest::newRow("bad fcs") << corrupted << -1 << QByteArray();
+    QTest::newRow("short ack") << QByteArray::fromHex("e5") << -1 << QByteArray();
+    QTest::newRow("truncated") << good.left(good.size() - 1) << -1 << QByteArray();
+}
+
+void TestPpiFrames::readAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, result);
+    QFETCH(QByteArray, data);
+    QByteArray out("x");
+    QCOMPARE(PpiFrames::judgeReadAnswer(answer, 2, 0, 2, &out), result);
+    QCOMPARE(out, QByteArray("x") + data);
+}
+
+void TestPpiFrames::writeAnswer_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("result");
+    const QByteArray header = QByteArray::fromHex("320300000000000200010000" "0501");
+    QTest::newRow("confirmed") << PpiFrames::variableFrame(0, 2, 8, header + QByteArray::fromHex("ff")) << 0;
+    QTest::newRow("item error") << PpiFrames::variableFrame(0, 2, 8, header + QByteArray::fromHex("05")) << -1;
+    QTest::newRow("header error")
+        << PpiFrames::variableFrame(0, 2, 8, QByteArray::fromHex("320300000000000200018104" "0501ff")) << -1;
+    QTest::newRow("read answer") << readAck(QByteArray::fromHex("ff040008ab")) << -1;
+}
+
+void TestPpiFrames::writeAnswer()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, result);
+    QCOMPARE(PpiFrames::judgeWriteAnswer(answer, 2, 0), result);
+}
+
+void TestPpiFrames::firstReplyAcceptance_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("result");
+    QTest::newRow("short ack") << QByteArray::fromHex("e5") << 0;
+    QTest::newRow("six bytes, fifth 04") << QByteArray::fromHex("100004000416") << 0;
+    QTest::newRow("six bytes, fifth 02") << QByteArray::fromHex("100002000216") << 1;
+    QTest::newRow("variable frame") << QByteArray::fromHex("68030368000208") << 1;
+    QTest::newRow("empty") << QByteArray() << 1;
+}
+
+void TestPpiFrames::firstReplyAcceptance()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(int, result);
+    CmdSiemens_PPI link;
+    QCOMPARE(link.PPI_Rx_cheack(reply), result);
+}
+
+void TestPpiFrames::frameLimits()
+{
+    QCOMPARE(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(224, 'a')).size(), 37 + 224);
+    QVERIFY(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(225, 'a')).isEmpty());
+    QCOMPARE(quint8(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(224, 'a')).at(1)), quint8(255));
+}
+
+QTEST_GUILESS_MAIN(TestPpiFrames)
+#include "tst_ppi_frames.moc"

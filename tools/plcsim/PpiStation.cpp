@@ -1,0 +1,454 @@
+#include "PpiStation.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <functional>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "PlcMemory.h"
+
+// The station keeps its own small framer on purpose: a test station that shared the driver's
+// framing code would share its mistakes.
+namespace {
+
+constexpr quint8 FixedStart = 0x10;
+constexpr quint8 VariableStart = 0x68;
+constexpr quint8 ShortAck = 0xE5;
+constexpr quint8 EndDelimiter = 0x16;
+constexpr int MaxRxBuffer = 1024;
+
+int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
+int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
+int be24(const QByteArray &b, int at) { return (u8(b, at) << 16) | (u8(b, at + 1) << 8) | u8(b, at + 2); }
+
+void put16(QByteArray &b, int v)
+{
+    b.append(char((v >> 8) & 0xFF));
+    b.append(char(v & 0xFF));
+}
+
+quint8 sum(const QByteArray &b, int from, int to)
+{
+    unsigned s = 0;
+    for (int i = from; i < to && i < b.size(); ++i)
+        s += quint8(b.at(i));
+    return quint8(s);
+}
+
+QByteArray fixed(int da, int sa, int fc)
+{
+    QByteArray f;
+    f.append(char(FixedStart));
+    f.append(char(da));
+    f.append(char(sa));
+    f.append(char(fc));
+    f.append(char(sum(f, 1, 4)));
+    f.append(char(EndDelimiter));
+    return f;
+}
+
+QByteArray variable(int da, int sa, int fc, const QByteArray &pdu)
+{
+    const int le = 3 + pdu.size();
+    QByteArray f;
+    f.append(char(VariableStart));
+    f.append(char(le));
+    f.append(char(le));
+    f.append(char(VariableStart));
+    f.append(char(da));
+    f.append(char(sa));
+    f.append(char(fc));
+    f.append(pdu);
+    f.append(char(sum(f, 4, 4 + le)));
+    f.append(char(EndDelimiter));
+    return f;
+}
+
+// Length of the frame at the front of `rx`: > 0 complete, 0 incomplete, -1 not a frame start.
+int frameLength(const QByteArray &rx)
+{
+    if (rx.isEmpty())
+        return 0;
+    switch (u8(rx, 0)) {
+    case ShortAck:
+        return 1;
+    case FixedStart:
+        return rx.size() >= 6 ? 6 : 0;
+    case VariableStart:
+        if (rx.size() < 4)
+            return 0;
+        if (u8(rx, 1) != u8(rx, 2) || u8(rx, 3) != VariableStart || u8(rx, 1) < 3)
+            return -1;
+        return rx.size() >= u8(rx, 1) + 6 ? u8(rx, 1) + 6 : 0;
+    default:
+        return -1;
+    }
+}
+
+bool checksumOk(const QByteArray &frame)
+{
+    const int n = frame.size();
+    if (n == 1)
+        return true;
+    const int from = u8(frame, 0) == FixedStart ? 1 : 4;
+    return sum(frame, from, n - 2) == u8(frame, n - 2) && u8(frame, n - 1) == EndDelimiter;
+}
+
+// S7 acknowledgement header: 32 03 0000 ref paramLen dataLen errClass errCode.
+QByteArray ackHeader(int reference, int parameterLength, int dataLength, int errorClass = 0, int errorCode = 0)
+{
+    QByteArray h;
+    h.append(char(0x32));
+    h.append(char(0x03));
+    put16(h, 0);
+    put16(h, reference);
+    put16(h, parameterLength);
+    put16(h, dataLength);
+    h.append(char(errorClass));
+    h.append(char(errorCode));
+    return h;
+}
+
+// The largest read answer a variable frame carries: LE = 3 + 18 + n <= 255.
+constexpr int MaxReadBytes = 234;
+
+} // namespace
+
+class PpiStation::Link : public QObject
+{
+public:
+    explicit Link(QObject *parent, std::function<void(const QByteArray &)> writer)
+        : QObject(parent), write(std::move(writer)) {}
+
+    std::function<void(const QByteArray &)> write;
+    QByteArray rx;
+    QByteArray pending;         // the answer the next poll delivers
+    bool pendingInPieces = false;
+    bool silentOnPoll = false;
+    int notReadyPolls = 0;
+};
+
+PpiStation::PpiStation(PlcMemory *memory, int stationAddress, QObject *parent)
+    : QObject(parent), memory(memory), station(stationAddress & 0xFF)
+{
+}
+
+PpiStation::~PpiStation()
+{
+    if (ptyMaster >= 0)
+        ::close(ptyMaster);
+    if (ptySlave >= 0)
+        ::close(ptySlave);
+    if (!ptyLink.isEmpty())
+        QFile::remove(ptyLink);
+}
+
+bool PpiStation::listenTcp(quint16 port)
+{
+    if (!server) {
+        server = new QTcpServer(this);
+        connect(server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = server->nextPendingConnection()) {
+                // Each piece of a split answer must leave as a segment of its own.
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+                QPointer<QTcpSocket> guard(socket);
+                auto *link = new Link(socket, [guard](const QByteArray &bytes) {
+                    if (guard) {
+                        guard->write(bytes);
+                        guard->flush();
+                    }
+                });
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket, link] { onBytes(link, socket->readAll()); });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    return server->listen(QHostAddress::LocalHost, port);
+}
+
+quint16 PpiStation::tcpPort() const
+{
+    return server ? server->serverPort() : 0;
+}
+
+bool PpiStation::openPty(const QString &linkPath)
+{
+    if (ptyMaster >= 0)
+        return false;
+    char name[128] = {};
+    if (::openpty(&ptyMaster, &ptySlave, name, nullptr, nullptr) != 0)
+        return false;
+    // The slave stays open here so that the master never sees a hang-up while no driver has
+    // the line open; raw mode, so the line discipline neither echoes nor edits frames.
+    termios tio{};
+    if (::tcgetattr(ptySlave, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(ptySlave, TCSANOW, &tio);
+    }
+    ::fcntl(ptyMaster, F_SETFL, ::fcntl(ptyMaster, F_GETFL) | O_NONBLOCK);
+    ptyName = QString::fromLocal8Bit(name);
+    if (!linkPath.isEmpty()) {
+        QFile::remove(linkPath);
+        if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0)
+            return false;
+        ptyLink = linkPath;
+    }
+    const int fd = ptyMaster;
+    ptyLinkState = new Link(this, [fd](const QByteArray &bytes) {
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n <= 0)
+                break;      // the pty buffer holds far more than one frame; never block the station
+            done += n;
+        }
+    });
+    ptyNotifier = new QSocketNotifier(ptyMaster, QSocketNotifier::Read, this);
+    connect(ptyNotifier, &QSocketNotifier::activated, this, &PpiStation::readPty);
+    return true;
+}
+
+QString PpiStation::ptyDevice() const
+{
+    return ptyName;
+}
+
+void PpiStation::readPty()
+{
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(ptyMaster, buf, sizeof buf);
+        if (n > 0) {
+            onBytes(ptyLinkState, QByteArray(buf, int(n)));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        break;      // EAGAIN: all read; EIO cannot happen while the slave is held open
+    }
+}
+
+QList<QByteArray> PpiStation::receivedFrames() const
+{
+    QMutexLocker lock(&receivedMutex);
+    return received;
+}
+
+void PpiStation::clearReceivedFrames()
+{
+    QMutexLocker lock(&receivedMutex);
+    received.clear();
+}
+
+void PpiStation::onBytes(Link *link, const QByteArray &bytes)
+{
+    link->rx.append(bytes);
+    if (link->rx.size() > MaxRxBuffer)
+        link->rx = link->rx.right(MaxRxBuffer);
+    for (;;) {
+        const int n = frameLength(link->rx);
+        if (n == 0)
+            return;
+        if (n < 0) {            // resynchronise on the next byte
+            link->rx.remove(0, 1);
+            continue;
+        }
+        const QByteArray frame = link->rx.left(n);
+        link->rx.remove(0, n);
+        onFrame(link, frame);
+    }
+}
+
+void PpiStation::onFrame(Link *link, const QByteArray &frame)
+{
+    {
+        QMutexLocker lock(&receivedMutex);
+        received.append(frame);
+    }
+    if (frame.size() == 1 || !checksumOk(frame))
+        return;                 // a corrupted frame is not answered
+    const bool isFixed = u8(frame, 0) == FixedStart;
+    const int base = isFixed ? 1 : 4;
+    const int da = u8(frame, base);
+    const int sa = u8(frame, base + 1);
+    const int fc = u8(frame, base + 2);
+    if (da != station)
+        return;
+    if (isFixed) {
+        if (fc == 0x49) {
+            const int own = greetingAddress.load();
+            link->write(fixed(sa, own >= 0 ? own & 0xFF : station, 0x00));
+        } else if (fc == 0x5C || fc == 0x7C) {
+            onPoll(link);
+        }
+        return;
+    }
+    if ((fc & 0x0F) == 0x0C)    // send and request data, whatever the frame-count bits
+        onJob(link, sa, frame.mid(7, frame.size() - 9));
+}
+
+void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
+{
+    link->pending.clear();
+    link->pendingInPieces = false;
+    link->silentOnPoll = false;
+    link->notReadyPolls = 0;
+
+    // The fault is chosen by the data block of the job's item (area 0x84 only).
+    int block = 0;
+    if (pdu.size() >= 24 && u8(pdu, 20) == 0x84)
+        block = be16(pdu, 18);
+    const QByteArray answer = variable(master, station, 0x08, answerJob(pdu));
+    const QByteArray ack(1, char(ShortAck));
+
+    switch (block) {
+    case NoAckBlock:
+        link->write(answer);
+        return;
+    case NakBlock:
+        link->write(fixed(master, station, 0x01));
+        return;
+    case GarbageBlock:
+        link->write(QByteArray::fromHex("ff00aa55"));
+        return;
+    case SilentPollBlock:
+        link->silentOnPoll = true;
+        break;
+    case NotReadyBlock:
+        link->notReadyPolls = NotReadyPolls;
+        link->pending = answer;
+        break;
+    case PiecesBlock:
+        link->pending = answer;
+        link->pendingInPieces = true;
+        break;
+    case SilentBlock:
+        return;
+    case BadFcsBlock:
+        link->pending = answer;
+        link->pending[link->pending.size() - 2] = char(u8(answer, answer.size() - 2) ^ 0x5A);
+        break;
+    case NeverReadyBlock:
+        link->notReadyPolls = 1 << 30;
+        link->pending = answer;
+        break;
+    default:
+        link->pending = answer;
+        break;
+    }
+    link->write(ack);
+}
+
+void PpiStation::onPoll(Link *link)
+{
+    if (link->silentOnPoll)
+        return;
+    if (link->notReadyPolls > 0 || link->pending.isEmpty()) {
+        if (link->notReadyPolls > 0)
+            --link->notReadyPolls;
+        link->write(QByteArray(1, char(ShortAck)));
+        return;
+    }
+    const QByteArray answer = link->pending;
+    link->pending.clear();
+    deliver(link, answer, link->pendingInPieces);
+}
+
+void PpiStation::deliver(Link *link, const QByteArray &frame, bool inPieces)
+{
+    if (!inPieces) {
+        link->write(frame);
+        return;
+    }
+    const int cuts[] = {0, 2, 7, frame.size() - 3, frame.size()};
+    QPointer<Link> guard(link);
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray piece = frame.mid(cuts[i], cuts[i + 1] - cuts[i]);
+        QTimer::singleShot(i * PiecePauseMs, this, [guard, piece] {
+            if (guard)
+                guard->write(piece);
+        });
+    }
+}
+
+QByteArray PpiStation::answerJob(const QByteArray &pdu)
+{
+    // Job header: 32 01 0000 ref paramLen dataLen; parameter: function, item count, items.
+    if (pdu.size() < 12 || u8(pdu, 0) != 0x32 || u8(pdu, 1) != 0x01)
+        return ackHeader(0, 0, 0, 0x81, 0x04);
+    const int reference = be16(pdu, 4);
+    const int function = u8(pdu, 10);
+    if ((function != 0x04 && function != 0x05) || u8(pdu, 11) != 1 || pdu.size() < 24
+        || u8(pdu, 12) != 0x12 || u8(pdu, 13) != 0x0A || u8(pdu, 14) != 0x10)
+        return ackHeader(reference, 0, 0, 0x81, 0x04);
+
+    const int transport = u8(pdu, 15);
+    const int count = be16(pdu, 16);
+    const int db = be16(pdu, 18);
+    const int area = u8(pdu, 20);
+    const int bitAddress = be24(pdu, 21);
+    const bool errorBlock = area == 0x84 && db == ErrorItemBlock;
+
+    if (function == 0x04) {
+        QByteArray data;
+        int code = 0xFF;
+        if (errorBlock || area < 0x81 || area > 0x84 || (area == 0x84 && db == 0))
+            code = 0x0A;
+        else if (transport == 0x02 && count > MaxReadBytes)
+            code = 0x05;
+        else if (transport == 0x02 && !memory->read(area, db, bitAddress / 8, count, &data))
+            code = 0x05;
+        else if (transport == 0x01) {
+            bool bit = false;
+            if (memory->readBit(area, db, bitAddress, &bit))
+                data.append(char(bit ? 1 : 0));
+            else
+                code = 0x05;
+        } else if (transport != 0x01 && transport != 0x02)
+            code = 0x06;
+        QByteArray item;
+        item.append(char(code));
+        if (code == 0xFF) {
+            item.append(char(transport == 0x01 ? 0x03 : 0x04));
+            put16(item, transport == 0x01 ? 1 : data.size() * 8);
+            item.append(data);
+        } else {
+            item.append(char(0x00));
+            put16(item, 0);
+        }
+        return ackHeader(reference, 2, item.size()) + QByteArray::fromHex("0401") + item;
+    }
+
+    // Write: the data item follows the parameter: return code, transport size, length, data.
+    int code = 0xFF;
+    if (pdu.size() < 28) {
+        code = 0x07;
+    } else {
+        const int dataTransport = u8(pdu, 25);
+        const int length = be16(pdu, 26);
+        const int bytes = dataTransport == 0x04 ? length / 8 : dataTransport == 0x09 ? length : 1;
+        if (errorBlock || area < 0x81 || area > 0x84 || (area == 0x84 && db == 0))
+            code = 0x0A;
+        else if (pdu.size() < 28 + bytes || (transport == 0x02 && bytes != count))
+            code = 0x07;
+        else if (transport == 0x01 && dataTransport == 0x03 && length == 1)
+            code = memory->writeBit(area, db, bitAddress, u8(pdu, 28) & 1) ? 0xFF : 0x05;
+        else if (transport == 0x02)
+            code = memory->write(area, db, bitAddress / 8, pdu.mid(28, bytes)) ? 0xFF : 0x05;
+        else
+            code = 0x06;
+    }
+    return ackHeader(reference, 2, 1) + QByteArray::fromHex("0501") + QByteArray(1, char(code));
+}
