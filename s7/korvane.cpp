@@ -178,7 +178,8 @@ CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVari
         result.resultCode = ResultCode::BadType;
     } else if (handledType(type) && count > 0 && heldElements(type, value) < count) {
         // The value cannot supply what the job would carry: refuse before anything is sent.
-        result.resultCode = heldElements(type, value) < 0 ? ResultCode::BadType : ResultCode::BadCount;
+        const bool noList = heldElements(type, value) < 0;
+        result.resultCode = noList ? ResultCode::BadType : ResultCode::BadCount;
     } else if ((type == Bool && count > 1) || getBytelen(type, count) > MaxWriteBytes) {
         result.resultCode = ResultCode::BadCount;
     } else {

@@ -228,6 +228,8 @@ void TestS7Facade::resultCodes_data()
     QTest::newRow("write: count 0") << true << "M10" << int(Int16) << 0 << shorts << 0;
     QTest::newRow("write: type String") << true << "M10" << int(String) << 1 << shorts << 2;
     QTest::newRow("write: PLC error item") << true << "M65534" << int(Int32) << 1 << valueOf(QList<int>{1}) << 7;
+    QTest::newRow("write: larger than the PLC's PDU") << true << "DB1.DBB0" << int(UInt8) << 1000
+                                                   << valueOf(QVector<unsigned char>(1000, 7).toList()) << 7;
     QTest::newRow("write: malformed") << true << "DB5.DBX20.12" << int(Bool) << 1 << valueOf(QList<bool>{true}) << 3;
 }
 
