@@ -1,6 +1,7 @@
 #include "PpiStation.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QPointer>
@@ -200,7 +201,9 @@ bool PpiStation::openPty(const QString &linkPath)
     ::fcntl(ptyMaster, F_SETFL, ::fcntl(ptyMaster, F_GETFL) | O_NONBLOCK);
     ptyName = QString::fromLocal8Bit(name);
     if (!linkPath.isEmpty()) {
-        QFile::remove(linkPath);
+        // Replace a stale link of an earlier run, never a file of someone else's.
+        if (QFileInfo(linkPath).isSymLink())
+            QFile::remove(linkPath);
         if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0)
             return false;
         ptyLink = linkPath;
