@@ -4,17 +4,46 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <QSocketNotifier>
+
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "PlcMemory.h"
 #include "PpiStation.h"
 #include "S7Server.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop normally, so the servers' destructors run (the station
+// removes the link it made at --ppi-pty).
+void quitOnTerminate(QCoreApplication *app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, &QCoreApplication::quit);
+    std::signal(SIGTERM, onTerminate);
+    std::signal(SIGINT, onTerminate);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("plcsim"));
     std::signal(SIGPIPE, SIG_IGN);
+    quitOnTerminate(&app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated S7 PLC and PPI station on loopback."));
