@@ -20,6 +20,14 @@ inline QVariantList elementsOf(const QVariant &list)
     return list.value<QVariantList>();
 }
 
+template<typename T>
+CLabelVariable valueOf(const QList<T> &list)
+{
+    CLabelVariable v;
+    v.value = QVariant::fromValue(list);
+    return v;
+}
+
 inline CLabelVariable labelled(int type, const QVariant &list, int count = -1)
 {
     CLabelVariable v;

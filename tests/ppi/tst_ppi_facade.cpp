@@ -4,24 +4,13 @@
 
 #include <memory>
 
+#include "LabelValues.h"
 #include "AddressGrammar.h"
 #include "StationThread.h"
 #include "pellimor.h"
 
 Q_DECLARE_METATYPE(DataType)
 Q_DECLARE_METATYPE(CLabelVariable)
-
-namespace {
-
-template<typename T>
-CLabelVariable valueOf(const QList<T> &list)
-{
-    CLabelVariable v;
-    v.value = QVariant::fromValue(list);
-    return v;
-}
-
-} // namespace
 
 class TestPpiFacade : public QObject
 {

@@ -2,6 +2,7 @@
 // type and area, and every result code.
 #include <QtTest>
 
+#include "LabelValues.h"
 #include "LogCapture.h"
 #include "SimulatorThread.h"
 #include "korvane.h"
@@ -9,14 +10,6 @@
 Q_DECLARE_METATYPE(CLabelVariable)
 
 namespace {
-
-template<typename T>
-CLabelVariable valueOf(const QList<T> &list)
-{
-    CLabelVariable v;
-    v.value = QVariant::fromValue(list);
-    return v;
-}
 
 // QVariant cannot compare the element lists; their encoded bytes can.
 QByteArray bytesOf(int type, const CLabelVariable &v, int count)
