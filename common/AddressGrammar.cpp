@@ -151,8 +151,13 @@ Form classify(const QString &address, QString *canonical)
         *canonical = address;
     if (area(address) == None)
         return Form::NoArea;
-    if (wellFormed.match(address).hasMatch())
+    if (wellFormed.match(address).hasMatch()) {
+        // The request carries the data-block number in 16 bits: a larger one would address
+        // another block.
+        if (area(address) == DataBlock && dbNumber(address, false) > 0xFFFF)
+            return Form::Malformed;
         return Form::WellFormed;
+    }
     const QRegularExpressionMatch m = sized.match(address);
     if (!m.hasMatch())
         return Form::Malformed;

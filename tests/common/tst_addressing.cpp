@@ -85,7 +85,7 @@ private slots:
         };
         for (const char *a : {"I0.3", "i0.3", "Q1", "M10.7", "V100", "V100.2", "M-5", "DB5.DBW20",
                               "DB5.DBX20.3", "db5.dbx20.3", "DB5_DBD8", "DB5:DBB8", "DB5;DBW2",
-                              "DB100", "V_or_DB100", "V_or_DB5.20", "V_or_DB5_20", "V_or_DB5.20.3"})
+                              "DB100", "DB65535.DBW0", "V_or_DB100", "V_or_DB5.20", "V_or_DB5_20", "V_or_DB5.20.3"})
             row(a, ok);
         row("MW10", ok, "M10");
         row("VB100", ok, "V100");
@@ -96,7 +96,8 @@ private slots:
         row("", none);
         for (const char *a : {"DB5_DBX2.3", "DB5.DBX20.12", "M1.2.3", "M10.8", "M10.x", "I0.3.5",
                               "DB5.DBW", "M", "MWX10", "V_or_DB5.20.9", "IX0", "MW10.2", " M10",
-                              "M10 ", "M10\n", "DB5.DBQ2", "M12345678901"})
+                              "M10 ", "M10\n", "DB5.DBQ2", "M12345678901", "DB65536.DBW0",
+                              "DB70000", "V_or_DB70000.2"})
             row(a, bad);
     }
     void classify()
