@@ -32,17 +32,8 @@ packages=(cmake ninja-build file binutils qtbase5-dev-tools qemu-user)
 for arch in "${archs[@]}"; do
   packages+=("g++-$(triple_of "$arch")" "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch")
 done
-# A package is installed for the build machine (or for all architectures); "name:arch" asks
-# for that architecture. Several architectures of one package print one line each.
-installed() {
-  local arch=${1#*:}
-  [ "$arch" = "$1" ] && arch=$(dpkg --print-architecture)
-  dpkg-query -W -f='${Architecture} ${Status}\n' "$1" 2>/dev/null | grep -Eq "^($arch|all) install ok installed$"
-}
-missing=()
-for p in "${packages[@]}"; do
-  installed "$p" || missing+=("$p")
-done
+. "$(dirname "$0")/packages.sh"
+missing_packages "${packages[@]}"
 if [ ${#missing[@]} -gt 0 ]; then
   echo "cross-test: installing ${missing[*]}"
   sudo=""
