@@ -18,6 +18,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "ChaosPlan.h"
 #include "PlcMemory.h"
 
 // The station keeps its own small framer on purpose: a test station that shared the driver's
@@ -139,11 +140,24 @@ public:
     bool pendingInPieces = false;
     bool silentOnPoll = false;
     int notReadyPolls = 0;
+    int pollFault = 0;          // a fault block that changes how the poll is answered
+    QByteArray lastAnswer;      // the answer the previous poll delivered
 };
 
 PpiStation::PpiStation(PlcMemory *memory, int stationAddress, QObject *parent)
     : QObject(parent), memory(memory), station(stationAddress & 0xFF)
 {
+}
+
+void PpiStation::setChaos(const ChaosPlan &plan)
+{
+    chaos = std::make_unique<ChaosPlan>(plan);
+}
+
+bool PpiStation::isFaultBlock(int dbNumber)
+{
+    return (dbNumber >= NoAckBlock && dbNumber <= ErrorItemBlock)
+           || (dbNumber >= LateAnswerBlock && dbNumber <= EarlierFirstBlock);
 }
 
 PpiStation::~PpiStation()
@@ -243,6 +257,15 @@ void PpiStation::readPty()
     }
 }
 
+QByteArray PpiStation::serveBytes(const QByteArray &bytes)
+{
+    if (!memoryLink)
+        memoryLink = new Link(this, [this](const QByteArray &out) { memoryLinkOutput.append(out); });
+    memoryLinkOutput.clear();
+    onBytes(memoryLink, bytes);
+    return memoryLinkOutput;
+}
+
 QList<QByteArray> PpiStation::receivedFrames() const
 {
     QMutexLocker lock(&receivedMutex);
@@ -308,11 +331,19 @@ void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
     link->pendingInPieces = false;
     link->silentOnPoll = false;
     link->notReadyPolls = 0;
+    link->pollFault = 0;
 
     // The fault is chosen by the data block of the job's item (area 0x84 only).
     int block = 0;
     if (pdu.size() >= 24 && u8(pdu, 20) == 0x84)
         block = be16(pdu, 18);
+    if (chaos && !isFaultBlock(block)) {
+        static const std::vector<int> faults = {
+            NoAckBlock, NakBlock, GarbageBlock, SilentPollBlock, NotReadyBlock, PiecesBlock,
+            SilentBlock, BadFcsBlock, NeverReadyBlock, ErrorItemBlock, LateAnswerBlock,
+            StrayByteBlock, GarbageFirstBlock, EarlierFirstBlock};
+        block = chaos->draw(faults);
+    }
     const QByteArray answer = variable(master, station, 0x08, answerJob(pdu));
     const QByteArray ack(1, char(ShortAck));
 
@@ -347,6 +378,16 @@ void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
         link->notReadyPolls = 1 << 30;
         link->pending = answer;
         break;
+    case LateAnswerBlock:
+    case GarbageFirstBlock:
+    case EarlierFirstBlock:
+        link->pollFault = block;
+        link->pending = answer;
+        break;
+    case StrayByteBlock:
+        link->pending = answer;
+        link->write(QByteArray(1, char(0xFF)));
+        break;
     default:
         link->pending = answer;
         break;
@@ -366,7 +407,27 @@ void PpiStation::onPoll(Link *link)
     }
     const QByteArray answer = link->pending;
     link->pending.clear();
-    deliver(link, answer, link->pendingInPieces);
+    const QByteArray earlier = link->lastAnswer;
+    link->lastAnswer = answer;
+    switch (link->pollFault) {
+    case LateAnswerBlock: {
+        QPointer<Link> guard(link);
+        QTimer::singleShot(LateAnswerMs, this, [guard, answer] {
+            if (guard)
+                guard->write(answer);
+        });
+        return;
+    }
+    case GarbageFirstBlock:
+        link->write(QByteArray::fromHex("ff00aa55") + answer);
+        return;
+    case EarlierFirstBlock:
+        link->write(earlier + answer);
+        return;
+    default:
+        deliver(link, answer, link->pendingInPieces);
+        return;
+    }
 }
 
 void PpiStation::deliver(Link *link, const QByteArray &frame, bool inPieces)

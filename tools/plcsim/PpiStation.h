@@ -15,6 +15,11 @@
 //   DB 9008  the data frame with a bad FCS
 //   DB 9009  0xE5 to every poll: the answer never gets ready
 //   DB 9010  an S7 error item (0x0A, object does not exist); nothing is read or written
+//   DB 9021  the answer to the poll comes LateAnswerMs late, past the master's answer wait
+//   DB 9022  a stray byte 0xFF before the acknowledgement
+//   DB 9023  garbage bytes before the answer to the poll
+//   DB 9024  the answer to the poll preceded by a duplicate of the previous job's answer
+// With a chaos plan (setChaos), every other job draws one of these faults at random.
 // A station fault that no address can reach (the greeting) is a setter: setGreetingAddress.
 //
 // The station lives in the thread that created it; the setters and receivedFrames() may be
@@ -29,7 +34,9 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
+class ChaosPlan;
 class PlcMemory;
 class QSocketNotifier;
 class QTcpServer;
@@ -48,10 +55,15 @@ public:
         SilentBlock = 9007,
         BadFcsBlock = 9008,
         NeverReadyBlock = 9009,
-        ErrorItemBlock = 9010
+        ErrorItemBlock = 9010,
+        LateAnswerBlock = 9021,
+        StrayByteBlock = 9022,
+        GarbageFirstBlock = 9023,
+        EarlierFirstBlock = 9024
     };
     static constexpr int PiecePauseMs = 20;
     static constexpr int NotReadyPolls = 2;
+    static constexpr int LateAnswerMs = 2500;
 
     PpiStation(PlcMemory *memory, int stationAddress, QObject *parent = nullptr);
     ~PpiStation() override;
@@ -64,6 +76,15 @@ public:
 
     // Answers the greeting with this source address instead of its own (-1: its own).
     void setGreetingAddress(int address) { greetingAddress = address; }
+    // Call before serving: from then on jobs draw their faults from `plan`.
+    void setChaos(const ChaosPlan &plan);
+    static bool isFaultBlock(int dbNumber);
+
+    // Serves `bytes` as if they came over a medium of their own and returns what the station
+    // wrote back at once; answers that come later (pieces, late answers) are not returned.
+    // Lets the station's parsers be exercised without a socket or a terminal.
+    QByteArray serveBytes(const QByteArray &bytes);
+
     // Every complete frame the station received, in order (for tests that check the master).
     QList<QByteArray> receivedFrames() const;
     void clearReceivedFrames();
@@ -91,6 +112,9 @@ private:
     Link *ptyLinkState = nullptr;
     mutable QMutex receivedMutex;
     QList<QByteArray> received;
+    std::unique_ptr<ChaosPlan> chaos;
+    Link *memoryLink = nullptr;
+    QByteArray memoryLinkOutput;
 };
 
 #endif // PPISTATION_H

@@ -9,55 +9,16 @@
 
 #include <deque>
 
+#include "ChaosPlan.h"
 #include "PlcMemory.h"
+#include "S7ConnectionFrames.h"
 #include "S7Jobs.h"
+
+using namespace S7ConnectionFrames;
 
 namespace {
 
 int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-
-// The server frames on its own rather than with the driver's framer, so the two check each other.
-constexpr int TpktHeader = 4;
-constexpr int CotpDataHeader = 3;
-constexpr int MinimumTpkt = TpktHeader + 3;
-
-QByteArray tpkt(const QByteArray &cotp)
-{
-    const int length = TpktHeader + cotp.size();
-    QByteArray frame;
-    frame.append(char(0x03));
-    frame.append(char(0x00));
-    frame.append(char((length >> 8) & 0xFF));
-    frame.append(char(length & 0xFF));
-    frame.append(cotp);
-    return frame;
-}
-
-QByteArray dataFrame(const QByteArray &pdu)
-{
-    return tpkt(QByteArray::fromHex("02f080") + pdu);
-}
-
-// COTP connection confirm: our reference 0x0001, the caller's reference echoed, its
-// parameters (TPDU size, TSAPs) accepted as they came.
-QByteArray connectionConfirm(const QByteArray &request)
-{
-    QByteArray cotp;
-    const QByteArray parameters = request.mid(11);
-    cotp.append(char(6 + parameters.size()));
-    cotp.append(char(0xD0));
-    cotp.append(request.mid(8, 2));
-    cotp.append(char(0x00));
-    cotp.append(char(0x01));
-    cotp.append(char(0x00));
-    cotp.append(parameters);
-    return tpkt(cotp);
-}
-
-QByteArray disconnectRequest()
-{
-    return tpkt(QByteArray::fromHex("0680000000010000"));
-}
 
 } // namespace
 
@@ -88,22 +49,15 @@ private:
     void receive()
     {
         buffer.append(socket->readAll());
+        QByteArray frame;
         for (;;) {
-            if (buffer.size() >= 1 && get8(buffer, 0) != 0x03) {
+            const Take taken = takeFrame(&buffer, &frame);
+            if (taken == Take::NeedMore)
+                return;
+            if (taken == Take::Broken) {
                 drop();
                 return;
             }
-            if (buffer.size() < TpktHeader)
-                return;
-            const int length = (get8(buffer, 2) << 8) | get8(buffer, 3);
-            if (length < MinimumTpkt) {
-                drop();
-                return;
-            }
-            if (buffer.size() < length)
-                return;
-            const QByteArray frame = buffer.left(length);
-            buffer.remove(0, length);
             handle(frame);
         }
     }
@@ -143,7 +97,9 @@ private:
         QByteArray answerPdu = S7Jobs::answer(server->memory(), pdu, S7Server::PduSize);
         if (answerPdu.isEmpty())
             return;
-        const int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        if (job.valid && !S7Server::isFaultBlock(fault))
+            fault = server->chaosFault();
         const QByteArray answer = dataFrame(answerPdu);
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
         switch (fault) {
@@ -230,6 +186,24 @@ S7Server::S7Server(PlcMemory *memory, QObject *parent)
 }
 
 S7Server::~S7Server() = default;
+
+void S7Server::setChaos(const ChaosPlan &plan)
+{
+    chaos = std::make_unique<ChaosPlan>(plan);
+}
+
+bool S7Server::isFaultBlock(int dbNumber)
+{
+    return dbNumber >= LateAnswerDb && dbNumber <= BrokenLengthDb;
+}
+
+int S7Server::chaosFault()
+{
+    static const std::vector<int> faults = {
+        LateAnswerDb, SplitAnswerDb, StrayThenAnswerDb, AnswerThenDuplicateDb, WrongReferenceDb,
+        HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb};
+    return chaos ? chaos->draw(faults) : 0;
+}
 
 bool S7Server::listen(quint16 port)
 {

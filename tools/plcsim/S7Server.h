@@ -24,6 +24,8 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
+// With a chaos plan (setChaos), every other read or write job draws one of these faults at
+// random; the set-up exchanges are always answered plainly.
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
 #ifndef S7SERVER_H
@@ -34,7 +36,10 @@
 #include <QObject>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
+class ChaosPlan;
 class PlcMemory;
 class QTcpServer;
 
@@ -69,6 +74,12 @@ public:
     // Both may be called from any thread.
     void setRefusal(Refusal refusal);
     Refusal refusal() const;
+    // Call before serving: from then on job answers draw their faults from `plan`.
+    void setChaos(const ChaosPlan &plan);
+    static bool isFaultBlock(int dbNumber);
+    // A fault block number for the next answer under chaos, or 0 for a plain answer.
+    int chaosFault();
+
     // The last read or write job frame received, as it came (whole TPKT).
     QByteArray lastJob() const;
 
@@ -84,6 +95,7 @@ private:
     std::atomic<int> refusalMode{int(Refusal::None)};
     mutable QMutex jobMutex;
     QByteArray lastJobFrame;
+    std::unique_ptr<ChaosPlan> chaos;
 };
 
 #endif // S7SERVER_H

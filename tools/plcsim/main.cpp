@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "ChaosPlan.h"
 #include "PlcMemory.h"
 #include "PpiStation.h"
 #include "S7Server.h"
@@ -52,7 +53,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption ppiPort(QStringLiteral("ppi-port"), QStringLiteral("Serve the PPI station behind a TCP gateway on PORT (0: any free port)."), QStringLiteral("PORT"));
     const QCommandLineOption ppiPty(QStringLiteral("ppi-pty"), QStringLiteral("Serve the PPI station on a pseudo-terminal linked at PATH."), QStringLiteral("PATH"));
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("PPI station address (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station});
+    const QCommandLineOption chaosSeed(QStringLiteral("chaos"), QStringLiteral("Misbehave at random: faults drawn per answer from SEED (reproducible)."), QStringLiteral("SEED"));
+    const QCommandLineOption chaosRate(QStringLiteral("chaos-rate"), QStringLiteral("Share of answers that get a fault under --chaos, 0 to 1 (default 0.05)."), QStringLiteral("R"), QStringLiteral("0.05"));
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, chaosSeed, chaosRate});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -62,10 +65,24 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    quint64 seed = 0;
+    double rate = ChaosPlan::DefaultRate;
+    const bool chaos = parser.isSet(chaosSeed);
+    if (chaos && !ChaosPlan::parseSeed(parser.value(chaosSeed), &seed)) {
+        err << "plcsim: --chaos needs a decimal number, not " << parser.value(chaosSeed) << "\n";
+        return 2;
+    }
+    if (!ChaosPlan::parseRate(parser.value(chaosRate), &rate)) {
+        err << "plcsim: --chaos-rate needs a number from 0 to 1, not " << parser.value(chaosRate) << "\n";
+        return 2;
+    }
+
     PlcMemory memory;
     bool ok = true;
     if (parser.isSet(s7Port)) {
         auto *server = new S7Server(&memory, &app);
+        if (chaos)
+            server->setChaos(ChaosPlan(seed, rate, 0));
         if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
             out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
         } else {
@@ -75,6 +92,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(ppiPort) || parser.isSet(ppiPty)) {
         auto *ppi = new PpiStation(&memory, parser.value(station).toInt(), &app);
+        if (chaos)
+            ppi->setChaos(ChaosPlan(seed, rate, 1));
         if (parser.isSet(ppiPort)) {
             if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
                 out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
@@ -92,6 +111,8 @@ int main(int argc, char *argv[])
             }
         }
     }
+    if (chaos)
+        out << "plcsim: chaos seed " << seed << ", rate " << rate << "\n";
     out.flush();
     if (!ok)
         return 1;
