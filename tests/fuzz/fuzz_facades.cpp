@@ -1,0 +1,150 @@
+// Both facades, not connected, called as a host might call them: address texts of every form
+// with numbers at their edges (and raw texts), every value a DataType holds, counts and element
+// lists of any size.
+// Invariants: no call succeeds without a link; every result names the call's address, count and
+// type; a call the facade lets through to the link (result 8 or 9, or 6 for a write into the
+// inputs) names a place of the notation that lies wholly within its area, with a known type;
+// no arithmetic on the host's numbers misbehaves (the sanitizers see to that).
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QString>
+
+#include "AddressGrammar.h"
+#include "CDriveBaseClass.h"
+#include "FuzzCheck.h"
+#include "FuzzInput.h"
+#include "korvane.h"
+#include "pellimor.h"
+
+namespace {
+
+constexpr qint64 AreaBytes = 65536;
+
+// The place a text of the notation names; refused (-1) for anything else. Written here on its
+// own, from the README's forms.
+struct Place {
+    qint64 byteAddress = -1;
+    int bit = 0;
+};
+
+Place placeOf(const QString &text)
+{
+    static const QRegularExpression form(QRegularExpression::anchoredPattern(QStringLiteral(
+        "[IQMV][BWD]?(\\d{1,9})|[IQMV]X?(\\d{1,9})\\.([0-7])"
+        "|DB0*[1-9]\\d{0,8}[._:;]DB[XBWD](\\d{1,9})|DB0*[1-9]\\d{0,8}\\.DB[XBWD](\\d{1,9})\\.([0-7])|DB(\\d{1,9})"
+        "|V_or_DB(\\d{1,9})|V_or_DB0*[1-9]\\d{0,8}[._:;](\\d{1,9})|V_or_DB0*[1-9]\\d{0,8}\\.(\\d{1,9})\\.([0-7])")),
+        QRegularExpression::CaseInsensitiveOption);
+    Place p;
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return p;
+    for (int g : {1, 2, 4, 5, 7, 8, 9, 10}) {
+        if (m.capturedLength(g) > 0)
+            p.byteAddress = m.captured(g).toLongLong();
+    }
+    for (int g : {3, 6, 11}) {
+        if (m.capturedLength(g) > 0)
+            p.bit = m.captured(g).toInt();
+    }
+    return p;
+}
+
+QString numberText(FuzzInput &in)
+{
+    static const char *const edges[] = {"0", "1", "7", "8", "65535", "65536", "99999", "999999999",
+                                        "2147483647", "4294967296", "-1", "-5", "007", ""};
+    const quint8 pick = in.byte();
+    if (pick < 2 * sizeof edges / sizeof edges[0])
+        return QString::fromLatin1(edges[pick / 2]);
+    return QString::number(in.u32() % 70000);
+}
+
+QString addressText(FuzzInput &in)
+{
+    switch (in.byte() % 8) {
+    case 0: return QStringLiteral("M") + numberText(in);
+    case 1: return QStringLiteral("I%1.%2").arg(numberText(in), numberText(in));
+    case 2: return QStringLiteral("QW") + numberText(in);
+    case 3: return QStringLiteral("V%1.%2").arg(numberText(in), numberText(in));
+    case 4: return QStringLiteral("DB%1.DBW%2").arg(numberText(in), numberText(in));
+    case 5: return QStringLiteral("DB%1.DBX%2.%3").arg(numberText(in), numberText(in), numberText(in));
+    case 6: return QStringLiteral("V_or_DB%1.%2").arg(numberText(in), numberText(in));
+    default: return QString::fromLatin1(in.bytes(in.byte() % 24));
+    }
+}
+
+template<typename T>
+QVariant listOf(int n)
+{
+    QList<T> list;
+    for (int i = 0; i < n; ++i)
+        list.append(T(i));
+    return QVariant::fromValue(list);
+}
+
+QVariant someList(int type, int n)
+{
+    switch (type) {
+    case Bool: return listOf<bool>(n);
+    case Int8: return listOf<char>(n);
+    case UInt8: return listOf<unsigned char>(n);
+    case Int16: return listOf<short>(n);
+    case UInt16: return listOf<unsigned short>(n);
+    case Int32: return listOf<int>(n);
+    case UInt32: return listOf<unsigned int>(n);
+    case Float: return listOf<float>(n);
+    case Int64: return listOf<long long>(n);
+    case UInt64: return listOf<unsigned long long>(n);
+    case Double: return listOf<double>(n);
+    case String: return QVariant::fromValue(QList<QString>{QStringLiteral("x")});
+    default: return QVariant();
+    }
+}
+
+void check(const CLabelVariable &r, const QString &address, int type, int count, bool write)
+{
+    FUZZ_CHECK(r.resultCode != ResultCode::Success, "success without a link");
+    FUZZ_CHECK(r.resultCode >= 2 && r.resultCode <= 9 && r.resultCode != 7, "a result code that cannot come without a link");
+    FUZZ_CHECK(r.address == address && r.count == count && r.type == type, "a result that names another call");
+    const bool letThrough = r.resultCode == ResultCode::NoAnswer || r.resultCode == ResultCode::LinkDown
+                            || (write && r.resultCode == ResultCode::InputWrite);
+    if (!letThrough)
+        return;
+    FUZZ_CHECK(type >= Bool && type <= Double, "a request of an unknown type let through");
+    const Place p = placeOf(address);
+    FUZZ_CHECK(p.byteAddress >= 0, "a text outside the notation let through");
+    static const int width[] = {0, 0, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8};
+    const qint64 bytes = type == Bool ? (qint64(p.bit) + count + 7) / 8 : qint64(count) * width[type];
+    FUZZ_CHECK(p.byteAddress + bytes <= AreaBytes, "a request past the end of its area let through");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+{
+    static int argc = 1;
+    static char name[] = "fuzz_facades";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    static Korvane korvane;
+    static Pellimor pellimor;
+
+    FuzzInput in(input, size);
+    CDriveBaseClass *driver = in.flag() ? static_cast<CDriveBaseClass *>(&korvane) : &pellimor;
+    const bool write = in.flag();
+    // Every value a DataType can hold (0..15): the host hands the facade a DataType.
+    const int type = in.range(0, 15);
+    const int count = in.hostNumber();
+    const int listType = in.flag() ? type : in.range(0, 12);
+    const int listLength = in.range(0, 40);
+    const QString address = addressText(in);
+
+    if (write) {
+        CLabelVariable value;
+        value.value = someList(listType, listLength);
+        check(driver->WriteVariable(address, DataType(type), value, count), address, type, count, true);
+    } else {
+        check(driver->ReadVariable(address, DataType(type), count), address, type, count, false);
+    }
+    return 0;
+}

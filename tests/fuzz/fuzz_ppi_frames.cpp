@@ -1,0 +1,135 @@
+// The PPI framer, frame parser and answer judges, and the frame builders. The first byte
+// chooses between judging reply bytes from the input and building frames from its numbers.
+// Invariants, against the frame layout read here on its own: a frame the parser accepts has its
+// delimiters, repeated length and check sum right, and the framer asks for exactly the bytes
+// such a frame still lacks at every shorter prefix, never for more (the transport would wait past
+// the frame) and never "complete" early (it would judge half a frame). A judge that accepts an
+// answer has a frame from that station to this master carrying a good acknowledgement, and hands
+// on exactly its data. A built frame parses back to what it was built from.
+#include <QByteArray>
+
+#include "FuzzCheck.h"
+#include "FuzzInput.h"
+#include "PpiFrames.h"
+#include "S7Pdu.h"
+
+namespace {
+
+int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
+
+int sum(const QByteArray &b, int from, int to)
+{
+    int s = 0;
+    for (int i = from; i < to; ++i)
+        s += u8(b, i);
+    return s & 0xFF;
+}
+
+void judge(FuzzInput &in)
+{
+    const int station = in.byte();
+    const int own = in.byte();
+    const int length = in.range(-1, 300);
+    const QByteArray reply = in.rest();
+
+    const int missing = PpiFrames::missingBytes(reply);
+    const PpiFrames::Frame f = PpiFrames::parse(reply);
+    if (f.kind != PpiFrames::Kind::Invalid) {
+        FUZZ_CHECK(missing == 0, "a parsed frame was not complete for the framer");
+        FUZZ_CHECK(f.length >= 1 && f.length <= reply.size(), "a frame longer than the bytes");
+        const QByteArray frame = reply.left(f.length);
+        switch (f.kind) {
+        case PpiFrames::Kind::Ack:
+            FUZZ_CHECK(f.length == 1 && u8(frame, 0) == 0xE5, "an acknowledgement that is not E5");
+            break;
+        case PpiFrames::Kind::Fixed:
+            FUZZ_CHECK(f.length == 6 && u8(frame, 0) == 0x10 && u8(frame, 5) == 0x16, "a fixed frame without delimiters");
+            FUZZ_CHECK(sum(frame, 1, 4) == u8(frame, 4), "a fixed frame with a bad check sum");
+            FUZZ_CHECK(f.da == u8(frame, 1) && f.sa == u8(frame, 2) && f.fc == u8(frame, 3), "fixed frame fields misread");
+            break;
+        case PpiFrames::Kind::Variable: {
+            const int le = u8(frame, 1);
+            FUZZ_CHECK(u8(frame, 0) == 0x68 && u8(frame, 3) == 0x68 && u8(frame, 2) == le && le >= 3,
+                       "a variable frame with a bad header");
+            FUZZ_CHECK(f.length == le + 6 && u8(frame, le + 5) == 0x16, "a variable frame without its end");
+            FUZZ_CHECK(sum(frame, 4, 4 + le) == u8(frame, 4 + le), "a variable frame with a bad check sum");
+            FUZZ_CHECK(f.da == u8(frame, 4) && f.sa == u8(frame, 5) && f.fc == u8(frame, 6), "variable frame fields misread");
+            FUZZ_CHECK(f.data == frame.mid(7, le - 3), "variable frame data misread");
+            break;
+        }
+        default:
+            break;
+        }
+        // Every shorter prefix needs more bytes, and never more than the frame still has.
+        for (int n = 1; n < f.length; ++n) {
+            const int more = PpiFrames::missingBytes(frame.left(n));
+            FUZZ_CHECK(more > 0, "a prefix of a good frame judged complete or broken");
+            FUZZ_CHECK(more <= f.length - n, "the framer asks for more bytes than the frame has");
+        }
+    }
+
+    QByteArray out("kept");
+    if (PpiFrames::judgeReadAnswer(reply, station, own, length, &out) == 0) {
+        FUZZ_CHECK(f.kind == PpiFrames::Kind::Variable, "a read answer that is no variable frame accepted");
+        FUZZ_CHECK(f.sa == (station & 0xFF) && f.da == (own & 0xFF), "an answer of another station or master accepted");
+        const QByteArray &pdu = f.data;
+        FUZZ_CHECK(pdu.size() >= 18 + length && u8(pdu, 0) == 0x32 && u8(pdu, 1) == 0x03, "not an acknowledgement");
+        FUZZ_CHECK(u8(pdu, 10) == 0 && u8(pdu, 11) == 0 && u8(pdu, 12) == 0x04 && u8(pdu, 14) == 0xFF,
+                   "an error or another function accepted as a read answer");
+        FUZZ_CHECK(out == QByteArray("kept") + pdu.mid(18, length), "read data not the item's bytes");
+    } else {
+        FUZZ_CHECK(out == "kept", "a refused answer changed the output");
+    }
+    if (PpiFrames::judgeWriteAnswer(reply, station, own) == 0) {
+        FUZZ_CHECK(f.kind == PpiFrames::Kind::Variable, "a write answer that is no variable frame accepted");
+        FUZZ_CHECK(f.sa == (station & 0xFF) && f.da == (own & 0xFF), "a write answer of another station accepted");
+        FUZZ_CHECK(f.data.size() >= 15 && u8(f.data, 12) == 0x05 && u8(f.data, 14) == 0xFF,
+                   "a write answer without a good item accepted");
+    }
+}
+
+void build(FuzzInput &in)
+{
+    const int station = in.byte();
+    const int own = in.byte();
+    const int area = in.byte();
+    const int db = in.u16();
+    const int byteAddress = in.range(0, 0xFFFF);
+    const int length = in.range(0, PpiFrames::MaxReadBytes);
+
+    const QByteArray read = PpiFrames::readRequest(station, own, area, db, byteAddress, length);
+    const PpiFrames::Frame r = PpiFrames::parse(read);
+    FUZZ_CHECK(r.kind == PpiFrames::Kind::Variable && r.length == read.size(), "a read request that does not parse");
+    FUZZ_CHECK(r.da == station && r.sa == own && r.fc == 0x6C, "a read request with wrong addresses or code");
+    FUZZ_CHECK(r.data == S7Pdu::readJob(S7Pdu::reference(r.data), area, db, byteAddress, length),
+               "a read request that does not carry its job");
+
+    const QByteArray poll = PpiFrames::poll(station, own);
+    const PpiFrames::Frame p = PpiFrames::parse(poll);
+    FUZZ_CHECK(p.kind == PpiFrames::Kind::Fixed && p.da == station && p.sa == own && p.fc == 0x5C, "a bad poll frame");
+
+    const bool bit = in.flag();
+    const QByteArray data = in.bytes(in.range(0, 260));
+    const QByteArray write = PpiFrames::writeRequest(station, own, area, db, byteAddress * 8, bit, data);
+    const int carried = bit ? qMin(1, data.size()) : data.size();
+    if (3 + S7Pdu::WriteJobOverhead + carried > PpiFrames::MaxLe) {
+        FUZZ_CHECK(write.isEmpty(), "a write frame whose length byte cannot count it");
+        return;
+    }
+    const PpiFrames::Frame w = PpiFrames::parse(write);
+    FUZZ_CHECK(w.kind == PpiFrames::Kind::Variable && w.length == write.size(), "a write request that does not parse");
+    FUZZ_CHECK(w.da == station && w.sa == own && w.fc == 0x7C, "a write request with wrong addresses or code");
+    FUZZ_CHECK(w.data.mid(28) == data.left(carried), "a write request that does not carry its data");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
+{
+    FuzzInput in(input, size);
+    if (in.byte() & 1)
+        build(in);
+    else
+        judge(in);
+    return 0;
+}
