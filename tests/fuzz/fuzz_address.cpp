@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <climits>
+#include <string>
 
 #include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
@@ -128,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     FuzzInput in(input, size);
     const int type = in.range(-1, 13);
     const int count = in.hostNumber();
+    fuzzContext() = "byteLength(" + std::to_string(type) + ", " + std::to_string(count) + ")";
     checkByteLength(type, count);
 
     const QString text = QString::fromLatin1(in.rest());
@@ -138,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     AddressGrammar::byteAddress(text);
     AddressGrammar::bitNumber(text);
 
+    fuzzContext() = ("\"" + text + "\"").toStdString();
     const Place driver = driverReading(text);
     const Place reading = independentReading(text);
     if (reading.accepted)

@@ -34,7 +34,7 @@ void checkConfirm(const QByteArray &request)
         FUZZ_CHECK(at + 2 <= parameters.size() && at + 2 + u8(parameters, at + 1) <= parameters.size(),
                    "a parameter cut short");
     const int li = u8(request, 4);
-    FUZZ_CHECK(11 + parameters.size() <= 5 + li, "parameters beyond the request's length byte");
+    FUZZ_CHECK(parameters.isEmpty() || 11 + parameters.size() <= 5 + li, "parameters beyond the request's length byte");
 }
 
 } // namespace
