@@ -102,6 +102,8 @@ private:
             fault = server->chaosFault();
         const QByteArray answer = dataFrame(answerPdu);
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
+        const QByteArray earlier = lastAnswer;
+        lastAnswer = answer;
         switch (fault) {
         case S7Server::LateAnswerDb:
             queue(S7Server::LateAnswerMs, answer);
@@ -133,6 +135,9 @@ private:
             break;
         case S7Server::BrokenLengthDb:
             queue(0, QByteArray::fromHex("03000003") + answer.mid(4));
+            break;
+        case S7Server::EarlierThenAnswerDb:
+            queue(0, earlier + answer);
             break;
         default:
             queue(0, answer);
@@ -173,6 +178,7 @@ private:
     S7Server *server;
     QTcpSocket *socket;
     QByteArray buffer;
+    QByteArray lastAnswer;      // the previous job's answer, for the fault that repeats it
     bool connected = false;
     std::deque<Outgoing> outgoing;
     QElapsedTimer clock;
@@ -194,14 +200,15 @@ void S7Server::setChaos(const ChaosPlan &plan)
 
 bool S7Server::isFaultBlock(int dbNumber)
 {
-    return dbNumber >= LateAnswerDb && dbNumber <= BrokenLengthDb;
+    return (dbNumber >= LateAnswerDb && dbNumber <= BrokenLengthDb) || dbNumber == EarlierThenAnswerDb;
 }
 
 int S7Server::chaosFault()
 {
     static const std::vector<int> faults = {
         LateAnswerDb, SplitAnswerDb, StrayThenAnswerDb, AnswerThenDuplicateDb, WrongReferenceDb,
-        HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb};
+        HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb,
+        EarlierThenAnswerDb};
     return chaos ? chaos->draw(faults) : 0;
 }
 

@@ -24,6 +24,7 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
+//   60021 the answer to the previous job on this connection again, then the answer
 // With a chaos plan (setChaos), every other read or write job draws one of these faults at
 // random; the set-up exchanges are always answered plainly.
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
@@ -57,7 +58,8 @@ public:
         CloseConnectionDb = 60007,
         SilentDb = 60008,
         IncompleteAnswerDb = 60009,
-        BrokenLengthDb = 60010
+        BrokenLengthDb = 60010,
+        EarlierThenAnswerDb = 60021
     };
     enum class Refusal { None, ConnectionRequest, Setup };
     static constexpr int PduSize = 960;

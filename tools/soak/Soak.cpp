@@ -10,6 +10,7 @@ constexpr int WindowBytes = 512;
 constexpr int MaxRequestBytes = 64;
 // A stream that stays broken is left, as a host would: its next ConnectDrive.
 constexpr int ReconnectAfterFailures = 20;
+constexpr int TagCount = 24;
 
 const char *const AreaNames[] = {"I", "Q", "M", "V", "DB5"};
 constexpr int AreaCount = 5;
@@ -38,14 +39,24 @@ Soak::Request Soak::randomRequest(bool write)
     Request r;
     r.area = below(AreaCount);
     r.type = 1 + below(11);
+    // Mostly the same few tags over and over, as an HMI polls them; now and then any range.
+    // An answer to an earlier request for the same tag is what a stale answer is mistaken for.
+    if (!write && !tags.isEmpty() && below(4) != 0)
+        return tags.at(below(tags.size()));
+    if (write && !tags.isEmpty() && below(4) != 0) {
+        const Request &t = tags.at(below(tags.size()));
+        if (t.type != Bool || t.count == 1)
+            return t;
+    }
+    const bool tag = below(4) != 0;
     int bytes;
     if (r.type == Bool) {
         r.bit = below(8);
-        r.count = write ? 1 : 1 + below(MaxRequestBytes * 8 - 8);
+        r.count = write || tag ? 1 : 1 + below(MaxRequestBytes * 8 - 8);
         bytes = (r.bit + r.count + 7) / 8;
     } else {
         const int w = ElementBytes::width(r.type);
-        r.count = 1 + below(MaxRequestBytes / w);
+        r.count = tag ? 1 + below(2) : 1 + below(MaxRequestBytes / w);
         bytes = r.count * w;
     }
     r.byteAddress = below(WindowBytes - bytes + 1);
@@ -149,6 +160,8 @@ bool Soak::connect()
 
 Soak::Outcome Soak::run()
 {
+    for (int i = 0; i < TagCount; ++i)
+        tags.append(randomRequest(below(2) == 1));
     if (!connect()) {
         log << "soak: cannot connect to " << settings.connectText << "\n";
         outcome.overBound = true;

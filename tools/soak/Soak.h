@@ -4,6 +4,7 @@
 #ifndef SOAK_H
 #define SOAK_H
 
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QTextStream>
@@ -66,6 +67,7 @@ private:
     MemoryModel model;
     Outcome outcome;
     int failuresInARow = 0;
+    QList<Request> tags;
 };
 
 #endif // SOAK_H
