@@ -23,14 +23,13 @@ int judgeAddress(const AddressGrammar::Address &a, const Rules &rules)
     return ResultCode::Success;
 }
 
-Target targetOf(const AddressGrammar::Address &a, int type, qint64 byteLength)
+Target targetOf(const AddressGrammar::Address &a, int type)
 {
     Target t;
     t.area = a.area;
     t.dbNumber = a.dbNumber;
     t.byteAddress = int(a.byteAddress);
     t.bitNumber = type == Bool ? a.bitNumber : 0;
-    t.byteLength = int(byteLength);
     return t;
 }
 
@@ -74,7 +73,7 @@ Verdict read(const AddressGrammar::Address &address, int type, int count, const 
     else if (bytes > rules.maxReadBytes)
         v.code = ResultCode::BadCount;
     else
-        v.target = targetOf(address, type, bytes);
+        v.target = targetOf(address, type);
     return v;
 }
 
@@ -103,7 +102,7 @@ Verdict write(const AddressGrammar::Address &address, int type, int count, const
     else if (held < count)
         v.code = ResultCode::BadCount;
     else
-        v.target = targetOf(address, type, bytes);
+        v.target = targetOf(address, type);
     return v;
 }
 

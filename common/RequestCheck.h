@@ -31,7 +31,6 @@ struct Target {
     int dbNumber = 0;
     int byteAddress = 0;
     int bitNumber = 0;      // Bool only; 0 for every other type
-    int byteLength = 0;     // bytes the request carries
 };
 
 struct Verdict {

@@ -13,6 +13,17 @@ constexpr int HighestByteAddress = 65535;
 
 bool handledType(int type) { return type >= Bool && type <= Double; }
 
+// The S7 driver's side of the checks both drivers share.
+const RequestCheck::Rules Rules = {
+    ResultCode::BadAddress,     // a text without area keyword reads as byte address -1
+    1,                          // a read asks for at least one element
+    0,                          // a write of no elements is sent as such
+    HighestByteAddress,
+    HighestByteAddress,
+    Korvane::MaxReadBytes,
+    Korvane::MaxWriteBytes,
+};
+
 } // namespace
 
 Korvane::Korvane()
@@ -92,21 +103,6 @@ int Korvane::getBytelen(DataType type, int count)
 {
     return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
-
-namespace {
-
-// The S7 driver's side of the checks both drivers share.
-const RequestCheck::Rules Rules = {
-    ResultCode::BadAddress,     // a text without area keyword reads as byte address -1
-    1,                          // a read asks for at least one element
-    0,                          // a write of no elements is sent as such
-    HighestByteAddress,
-    HighestByteAddress,
-    Korvane::MaxReadBytes,
-    Korvane::MaxWriteBytes,
-};
-
-} // namespace
 
 CLabelVariable Korvane::ReadVariable(QString address, DataType type)
 {
