@@ -3,7 +3,7 @@
 // lists of any size.
 // Invariants: no call succeeds without a link; every result names the call's address, count and
 // type; a call the facade lets through to the link (result 8 or 9, or 6 for a write into the
-// inputs) names a place of the notation that lies wholly within its area;
+// inputs) names a place of the notation within the README's limits of area and request size;
 // no arithmetic on the host's numbers misbehaves (the sanitizers see to that).
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -18,7 +18,16 @@
 
 namespace {
 
-constexpr qint64 AreaBytes = 65536;
+constexpr qint64 LastByte = 65535;
+
+// A run of decimal digits; longer numbers than any area holds count as "very large".
+qint64 number(const QString &digits)
+{
+    int first = 0;
+    while (first < digits.size() - 1 && digits.at(first) == QLatin1Char('0'))
+        ++first;
+    return digits.size() - first > 12 ? Q_INT64_C(1) << 50 : digits.mid(first).toLongLong();
+}
 
 // The place a text of the notation names; refused (-1) for anything else. Written here on its
 // own, from the README's forms.
@@ -30,19 +39,24 @@ struct Place {
 Place placeOf(const QString &text)
 {
     static const QRegularExpression form(QRegularExpression::anchoredPattern(QStringLiteral(
-        "[IQMV][BWD]?(\\d{1,9})|[IQMV]X?(\\d{1,9})\\.([0-7])"
-        "|DB0*[1-9]\\d{0,8}[._:;]DB[XBWD](\\d{1,9})|DB0*[1-9]\\d{0,8}\\.DB[XBWD](\\d{1,9})\\.([0-7])|DB(\\d{1,9})"
-        "|V_or_DB(\\d{1,9})|V_or_DB0*[1-9]\\d{0,8}[._:;](\\d{1,9})|V_or_DB0*[1-9]\\d{0,8}\\.(\\d{1,9})\\.([0-7])")),
+        "[IQMV][BWD]?(\\d+)|[IQMV]X?(\\d+)\\.([0-7])"
+        "|DB(\\d+)[._:;]DB[XBWD](\\d+)|DB(\\d+)\\.DB[XBWD](\\d+)\\.([0-7])|DB(\\d+)"
+        "|V_or_DB(\\d+)|V_or_DB(\\d+)[._:;](\\d+)|V_or_DB(\\d+)\\.(\\d+)\\.([0-7])")),
         QRegularExpression::CaseInsensitiveOption);
     Place p;
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return p;
-    for (int g : {1, 2, 4, 5, 7, 8, 9, 10}) {
-        if (m.capturedLength(g) > 0)
-            p.byteAddress = m.captured(g).toLongLong();
+    // Data blocks 1..65535 only: no PLC has block 0, and a job carries 16 bits of it.
+    for (int g : {4, 6, 9, 11, 13}) {
+        if (m.capturedLength(g) > 0 && (number(m.captured(g)) < 1 || number(m.captured(g)) > 0xFFFF))
+            return p;
     }
-    for (int g : {3, 6, 11}) {
+    for (int g : {1, 2, 5, 7, 9, 10, 12, 14}) {
+        if (m.capturedLength(g) > 0)
+            p.byteAddress = number(m.captured(g));
+    }
+    for (int g : {3, 8, 15}) {
         if (m.capturedLength(g) > 0)
             p.bit = m.captured(g).toInt();
     }
@@ -101,10 +115,10 @@ QVariant someList(int type, int n)
     }
 }
 
-void check(const char *driver, const CLabelVariable &r, const QString &address, int type, int count, bool write)
+void check(bool s7, const CLabelVariable &r, const QString &address, int type, int count, bool write)
 {
     fuzzContext() = QStringLiteral("%1 %2(\"%3\", type %4, count %5) gave %6")
-                        .arg(QLatin1String(driver), QLatin1String(write ? "WriteVariable" : "ReadVariable"), address)
+                        .arg(QLatin1String(s7 ? "Korvane" : "Pellimor"), QLatin1String(write ? "WriteVariable" : "ReadVariable"), address)
                         .arg(type).arg(count).arg(r.resultCode).toStdString();
     FUZZ_CHECK(r.resultCode != ResultCode::Success, "success without a link");
     FUZZ_CHECK(r.resultCode >= 2 && r.resultCode <= 9 && r.resultCode != 7, "a result code that cannot come without a link");
@@ -115,10 +129,13 @@ void check(const char *driver, const CLabelVariable &r, const QString &address, 
         return;
     const Place p = placeOf(address);
     FUZZ_CHECK(p.byteAddress >= 0, "a text outside the notation let through");
-    // A type outside 1..11 carries no bytes (the facade reports 2 once the PLC has answered).
+    // The README's limits: byte address + count (in elements) at most 65535, and no more bytes
+    // than one request carries. A type outside 1..11 carries no bytes.
+    FUZZ_CHECK(p.byteAddress + count <= LastByte, "a request past the end of its area let through");
     static const int width[] = {0, 0, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8, 0, 0, 0, 0};
     const qint64 bytes = type == Bool ? (qint64(p.bit) + count + 7) / 8 : qint64(count) * width[type];
-    FUZZ_CHECK(p.byteAddress + bytes <= AreaBytes, "a request past the end of its area let through");
+    const qint64 carried = s7 ? (write ? 8191 : 65535) : (write ? 224 : 234);
+    FUZZ_CHECK(bytes <= carried, "more bytes let through than one request carries");
 }
 
 } // namespace
@@ -146,9 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     if (write) {
         CLabelVariable value;
         value.value = someList(listType, listLength);
-        check(s7 ? "Korvane" : "Pellimor", driver->WriteVariable(address, DataType(type), value, count), address, type, count, true);
+        check(s7, driver->WriteVariable(address, DataType(type), value, count), address, type, count, true);
     } else {
-        check(s7 ? "Korvane" : "Pellimor", driver->ReadVariable(address, DataType(type), count), address, type, count, false);
+        check(s7, driver->ReadVariable(address, DataType(type), count), address, type, count, false);
     }
     return 0;
 }

@@ -89,6 +89,12 @@ void build(FuzzInput &in)
     const QByteArray writeJob = S7Pdu::writeJob(reference, area, db, bitAddress,
                                                 bit ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, payload);
     const QByteArray sent = bit ? payload.left(1) : payload;
+    if (writeJob.isEmpty()) {
+        // Refused only for what the fields cannot carry: a byte item starts at bit 0 of a byte.
+        FUZZ_CHECK(!bit && bitAddress % 8 != 0, "a write job that the fields can carry refused");
+        return;
+    }
+    FUZZ_CHECK(!(!bit && bitAddress % 8 != 0), "a byte item with a bit part built");
     FUZZ_CHECK(writeJob.size() == S7Pdu::WriteJobOverhead + sent.size(), "a write job of the wrong size");
     FUZZ_CHECK(u8(writeJob, 10) == 0x05 && u8(writeJob, 11) == 1, "not one write item");
     FUZZ_CHECK(be16(writeJob, 8) == 4 + sent.size(), "wrong data length");

@@ -47,7 +47,7 @@ void judgeFrame(const QByteArray &frame, int byteCount, quint16 reference)
                    "a set-up answer with an error or another function accepted");
     }
     // An S7 answer with another reference never passes for the answer to this request.
-    const QByteArray request = IsoTcp::readRequest(reference, 0x84, 1, 0, byteCount);
+    const QByteArray request = IsoTcp::readRequest(reference, 0x84, 1, 0, qMax(byteCount, 1));
     if (frame.size() >= 7 + 10 && u8(frame, 5) == 0xF0 && u8(frame, 7) == 0x32
         && be16(frame, 11) != reference)
         FUZZ_CHECK(!IsoTcp::answersRequest(request, frame), "an answer with another reference taken");
