@@ -5,16 +5,18 @@
 #   scripts/fuzz.sh [--seconds S] [TARGET...]     default: 50 s each, every target (CI)
 #   scripts/fuzz.sh --campaign [--seconds S] ...  a long local campaign: 1800 s each by default,
 #                                                 at the lowest priority
+#   --runs N                                      stop a target after N executions (or S seconds)
 # Prints the executions of each target. Findings are written to build-fuzz/findings/; new
 # corpus entries stay in build-fuzz/corpus/ (merge the useful ones into tests/fuzz/corpus/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=50 campaign=0 targets=()
+seconds=50 campaign=0 runs=-1 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --campaign) campaign=1; shift ;;
-    -*) echo "usage: fuzz.sh [--campaign] [--seconds S] [TARGET...]" >&2; exit 2 ;;
+    --runs) runs=$2; shift 2 ;;
+    -*) echo "usage: fuzz.sh [--campaign] [--seconds S] [--runs N] [TARGET...]" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
@@ -45,11 +47,12 @@ for t in "${targets[@]}"; do
   cp -n "$root/tests/fuzz/corpus/$t"/* "$corpus"/ 2>/dev/null || true
   log="$build/findings/$t.log"
   echo "== fuzz_$t for ${seconds} s"
-  if "${nice[@]}" "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if "${nice[@]}" "$build/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=2048 \
        -dict="$root/tests/fuzz/plc.dict" -artifact_prefix="$build/findings/$t-" -print_final_stats=1 \
        "$corpus" >"$log" 2>&1; then
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    summary+=("$t: ${runs:-?} executions in ${seconds} s")
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+    secs=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
+    summary+=("$t: ${executed:-?} executions in ${secs:-?} s")
   else
     grep -E -A2 'invariant broken|ERROR|runtime error' "$log" | head -20
     echo "fuzz: fuzz_$t found a fault; reproducer: $(ls -t "$build/findings/$t-"* 2>/dev/null | head -1)" >&2
