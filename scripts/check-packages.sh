@@ -7,6 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${PLC_PACKAGE_DIR:-$root/dist}
 . "$root/scripts/packages.sh"
+install_missing check-packages dpkg-dev file binutils
 
 archs=()
 for arg in "${@:-native}"; do

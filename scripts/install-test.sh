@@ -6,6 +6,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${PLC_PACKAGE_DIR:-$root/dist}
+"$root/scripts/setup.sh"
+. "$root/scripts/packages.sh"
+install_missing install-test dpkg-dev
 arch=$(dpkg --print-architecture)
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
