@@ -114,6 +114,26 @@ if command -v script >/dev/null; then
   grep -q '^all 3 calls succeeded' "$work/tty.out" || fail "tty: no summary"
 fi
 
+# --- Ctrl-C ends a long run and still prints the summary of the rounds so far ----------------------
+mkfifo "$work/interrupt.fifo"
+"${emu[@]}" "$drvhost" "$korvane" --connect "127.0.0.1:$s7_port" --repeat 1000 --interval 50 read M0 UInt8 \
+  >"$work/interrupt.fifo" 2>/dev/null &
+host_pid=$!
+exec 4<"$work/interrupt.fifo"
+sent=""
+while IFS= read -r -t 60 line <&4; do
+  echo "$line" >>"$work/interrupt.out"
+  # The first round's line says the link works: interrupt from there on.
+  case "$line" in "read "*"-> 0 ok"*) [ -n "$sent" ] || { kill -INT "$host_pid"; sent=1; } ;; esac
+done
+exec 4<&-
+wait "$host_pid"
+status=$?
+expect_status interrupt 130
+expect_line interrupt '^summary  [0-9]+ of 1000 rounds \(interrupted\) in '
+expect_line interrupt '^all [0-9]+ calls succeeded$'
+expect_line interrupt '^release +-> 0$'
+
 # --- mistakes: one line on stderr, nothing sent ---------------------------------------------------
 host badopt "$korvane" --connect "127.0.0.1:$s7_port" --frobnicate read M0 UInt8
 expect_status badopt 2
