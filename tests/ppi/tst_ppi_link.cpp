@@ -80,7 +80,7 @@ struct Bench {
 
 // A call that waits out the answer wait must be back by then, with a margin that a loaded CI
 // machine keeps (a 9600 baud line adds well under 100 ms for these frames).
-constexpr int WaitBoundMs = CmdSiemens_PPI::AnswerWaitMs + 800;
+constexpr int WaitBoundMs = 2000 + 800;
 // A call that has nothing to wait for.
 constexpr int AtOnceMs = 500;
 
@@ -310,10 +310,13 @@ void TestPpiLink::lateReplyIsDropped()
     QVERIFY(b.station->station->waitForLateReply(5000));
     b.station->station->clearReceivedFrames();
     QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(out.toHex(), QByteArray("0102"));
-    // One request and one poll: a stale acknowledgement taken for this one's costs a poll more.
-    QCOMPARE(b.frames().size(), 2);
-    QCOMPARE(b.frames().count(Poll), 1);
+    QCOMPARE(b.ppi.Read_area(1, 1, &out, 2, 1, 0x84, QString()), 0);
+    QCOMPARE(out.toHex(), QByteArray("010202"));
+    // One request and one poll each: a stale acknowledgement taken for a job's own costs a poll
+    // more, whose unneeded acknowledgement is stale for the next job in turn. (The first read's
+    // extra poll is surely on record once the second read has its answer.)
+    QCOMPARE(b.frames().size(), 4);
+    QCOMPARE(b.frames().count(Poll), 2);
 }
 
 void TestPpiLink::stationVanishes()
