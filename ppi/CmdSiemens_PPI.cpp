@@ -409,6 +409,8 @@ int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int 
     const quint16 reference = nextReference();
     const QByteArray request =
         PpiFrames::readRequest(station, ownAddr, area, dbNumber, byteAddress, length, reference);
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 
@@ -438,6 +440,8 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
     const quint16 reference = nextReference();
     const QByteArray request =
         PpiFrames::writeRequest(station, ownAddr, area, dbNumber, bitAddress, bitItem, payload, reference);
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 

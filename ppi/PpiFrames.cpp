@@ -61,16 +61,16 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
 QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length,
                        quint16 reference)
 {
-    return variableFrame(station, ownAddress, FcReadJob,
-                         S7Pdu::readJob(reference, area, dbNumber, byteAddress, length));
+    const QByteArray job = S7Pdu::readJob(reference, area, dbNumber, byteAddress, length);
+    return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcReadJob, job);
 }
 
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
                         bool bitItem, const QByteArray &data, quint16 reference)
 {
     const auto size = bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte;
-    return variableFrame(station, ownAddress, FcWriteJob,
-                         S7Pdu::writeJob(reference, area, dbNumber, bitAddress, size, data));
+    const QByteArray job = S7Pdu::writeJob(reference, area, dbNumber, bitAddress, size, data);
+    return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcWriteJob, job);
 }
 
 namespace {

@@ -45,7 +45,8 @@ QByteArray poll(int station, int ownAddress);
 // Wraps `data` (an S7 PDU) into a variable frame; empty when LE would exceed one byte.
 QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data);
 
-// `reference` goes into the S7 header; a station echoes it in its answer.
+// Empty when the job's fields or the frame cannot carry the request as given. `reference` goes
+// into the S7 header; a station echoes it in its answer.
 QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length,
                        quint16 reference = 0);
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,

@@ -54,15 +54,6 @@ public:
     QString ipAddress;
     int ipPort = 0;
 
-private:
-    struct ParsedAddress {
-        bool malformed = false;
-        AreaType area = AreaNone;
-        int byteAddress = 0;
-        int dbNumber = 0;
-        int bitNumber = 0;
-    };
-    ParsedAddress parse(const QString &address);
 };
 
 #endif // KORVANE_H
