@@ -1,6 +1,5 @@
 #include "CmdSiemens_PPI.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QEventLoop>
@@ -9,6 +8,8 @@
 
 #include "PpiFrames.h"
 #include "SerialSettings.h"
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -216,10 +217,12 @@ void CmdSiemens_PPI::discardPending()
     } else if (device == serialPort) {
         serialPort->clear(QSerialPort::Input);
     } else if (device == tcpSocket) {
-        // One pass of the events lets the socket take in what the kernel holds (a zero wait
-        // would do it too, but would leave a time-out as the socket's error).
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         tcpSocket->readAll();
+        // What the kernel still holds, read past Qt: its zero wait would leave a time-out as the
+        // socket's error, and a pass of the event loop costs more than the exchange.
+        char sink[4096];
+        while (::recv(int(tcpSocket->socketDescriptor()), sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        }
     }
     recvBuf.clear();
 }
