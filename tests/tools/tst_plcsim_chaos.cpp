@@ -135,8 +135,8 @@ void TstPlcsimChaos::stationFaultBlocks_data()
     QTest::addColumn<int>("block");
     QTest::addColumn<QByteArray>("toJob");
     QTest::addColumn<QString>("toPoll");     // "answer", "none", "garbage+answer", "earlier+answer"
-    QTest::newRow("stray byte before the acknowledgement") << int(PpiStation::StrayByteBlock)
-                                                           << QByteArray::fromHex("ffe5") << "answer";
+    QTest::newRow("glitch byte before the acknowledgement") << int(PpiStation::GlitchBlock)
+                                                            << QByteArray::fromHex("00e5") << "answer";
     QTest::newRow("late answer") << int(PpiStation::LateAnswerBlock) << QByteArray::fromHex("e5") << "none";
     QTest::newRow("garbage before the answer") << int(PpiStation::GarbageFirstBlock) << QByteArray::fromHex("e5")
                                                << "garbage+answer";

@@ -35,7 +35,7 @@ public:
         clock.start();
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, this, &S7Connection::sendDue);
-        connect(socket, &QTcpSocket::readyRead, this, &S7Connection::receive);
+        reading = connect(socket, &QTcpSocket::readyRead, this, &S7Connection::receive);
         connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     }
 
@@ -60,6 +60,15 @@ private:
             }
             handle(frame);
         }
+    }
+
+    void stopReading()
+    {
+        // Qt stops reading once its buffer holds this much; the kernel's small buffer then fills
+        // and the window the client sees closes.
+        disconnect(reading);
+        socket->setReadBufferSize(1);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     }
 
     void drop()
@@ -100,6 +109,12 @@ private:
         int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
         if (job.valid && !S7Server::isFaultBlock(fault))
             fault = server->chaosFault();
+        answerWithFault(fault, job, answerPdu);
+    }
+
+    // Sends the answer of a job as the fault block says.
+    void answerWithFault(int fault, const S7Jobs::Job &job, const QByteArray &answerPdu)
+    {
         const QByteArray answer = dataFrame(answerPdu);
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
         const QByteArray earlier = lastAnswer;
@@ -139,6 +154,23 @@ private:
         case S7Server::EarlierThenAnswerDb:
             queue(0, earlier + answer);
             break;
+        case S7Server::LateSplitAnswerDb:
+            queue(S7Server::LateAnswerMs, answer.left(answer.size() / 2));
+            queue(S7Server::LateAnswerMs + S7Server::LateSplitPauseMs, answer.mid(answer.size() / 2));
+            break;
+        case S7Server::WindowClosedDb:
+            queue(0, answer);
+            stopReading();
+            break;
+        case S7Server::FloodThenAnswerDb: {
+            const QByteArray stray = dataFrame(S7Jobs::withReference(answerPdu, otherReference));
+            QByteArray flood;
+            flood.reserve(S7Server::FloodBytes + stray.size() + answer.size());
+            while (flood.size() < S7Server::FloodBytes)
+                flood.append(stray);
+            queue(0, flood + answer);
+            break;
+        }
         default:
             queue(0, answer);
             break;
@@ -179,6 +211,7 @@ private:
     QTcpSocket *socket;
     QByteArray buffer;
     QByteArray lastAnswer;      // the previous job's answer, for the fault that repeats it
+    QMetaObject::Connection reading;
     bool connected = false;
     std::deque<Outgoing> outgoing;
     QElapsedTimer clock;
@@ -200,7 +233,7 @@ void S7Server::setChaos(const ChaosPlan &plan)
 
 bool S7Server::isFaultBlock(int dbNumber)
 {
-    return (dbNumber >= LateAnswerDb && dbNumber <= BrokenLengthDb) || dbNumber == EarlierThenAnswerDb;
+    return (dbNumber >= LateAnswerDb && dbNumber <= FloodThenAnswerDb) || dbNumber == EarlierThenAnswerDb;
 }
 
 int S7Server::chaosFault()
@@ -208,7 +241,7 @@ int S7Server::chaosFault()
     static const std::vector<int> faults = {
         LateAnswerDb, SplitAnswerDb, StrayThenAnswerDb, AnswerThenDuplicateDb, WrongReferenceDb,
         HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb,
-        EarlierThenAnswerDb};
+        LateSplitAnswerDb, EarlierThenAnswerDb};
     return chaos ? chaos->draw(faults) : 0;
 }
 

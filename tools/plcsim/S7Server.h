@@ -25,9 +25,14 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
+//   60011 the answer comes LateAnswerMs late, in two segments LateSplitPauseMs apart
+//   60012 the answer, then the server reads nothing more from this connection: its receive
+//         window stays closed
+//   60013 FloodBytes of answers with another PDU reference, then the answer, in one write
 //   60021 the answer to the previous job on this connection again, then the answer
 // With a chaos plan (setChaos), every other read or write job draws one of these faults at
-// random; the set-up exchanges are always answered plainly.
+// random (all but 60012 and 60013, which stall the connection or flood it); the set-up
+// exchanges are always answered plainly.
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
 #ifndef S7SERVER_H
@@ -60,12 +65,17 @@ public:
         SilentDb = 60008,
         IncompleteAnswerDb = 60009,
         BrokenLengthDb = 60010,
+        LateSplitAnswerDb = 60011,
+        WindowClosedDb = 60012,
+        FloodThenAnswerDb = 60013,
         EarlierThenAnswerDb = 60021
     };
     enum class Refusal { None, ConnectionRequest, Setup };
     static constexpr int PduSize = 960;
     static constexpr int LateAnswerMs = 2500;
     static constexpr int SplitPauseMs = 40;
+    static constexpr int LateSplitPauseMs = 300;
+    static constexpr int FloodBytes = 1 << 20;
 
     explicit S7Server(PlcMemory *memory, QObject *parent = nullptr);
     ~S7Server() override;
