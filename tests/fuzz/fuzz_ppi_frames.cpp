@@ -5,7 +5,8 @@
 // such a frame still lacks at every shorter prefix, never for more (the transport would wait past
 // the frame) and never "complete" early (it would judge half a frame). A judge that accepts an
 // answer has a frame from that station to this master carrying a good acknowledgement, and hands
-// on exactly its data. A built frame parses back to what it was built from.
+// on exactly its data; an answer classified as this exchange's carries its reference. A built
+// frame parses back to what it was built from.
 #include <QByteArray>
 
 #include "FuzzCheck.h"
@@ -65,6 +66,27 @@ void judge(FuzzInput &in)
             const int more = PpiFrames::missingBytes(frame.left(n));
             FUZZ_CHECK(more > 0, "a prefix of a good frame judged complete or broken");
             FUZZ_CHECK(more <= f.length - n, "the framer asks for more bytes than the frame has");
+        }
+    }
+
+    // The framer the transport reads with, and the skipping of bytes that cannot start a frame.
+    const int whole = PpiFrames::frameLength(reply);
+    FUZZ_CHECK(whole >= 0 && whole <= reply.size(), "a frame length beyond the bytes");
+    if (f.kind != PpiFrames::Kind::Invalid) {
+        FUZZ_CHECK(whole == f.length, "the framer and the parser disagree on a good frame");
+        FUZZ_CHECK(PpiFrames::junkAtFront(reply) == 0, "a good frame skipped as junk");
+    }
+    const int junk = PpiFrames::junkAtFront(reply);
+    FUZZ_CHECK(junk >= 0 && junk <= reply.size(), "more junk than bytes");
+    if (PpiFrames::letsMasterPoll(reply))
+        FUZZ_CHECK(u8(reply, 0) == 0xE5 || (reply.size() == 6 && u8(reply, 4) == 0x04), "a poll let by another reply");
+    // An answer of this exchange: from the station to this master, with the job's reference.
+    for (const quint16 reference : {quint16((station << 8) | own), S7Pdu::reference(f.data)}) {
+        if (PpiFrames::classify(reply.left(whole > 0 ? whole : reply.size()), station, own, reference)
+            == PpiFrames::Reply::Answer) {
+            FUZZ_CHECK(f.kind == PpiFrames::Kind::Variable, "an answer that is no variable frame");
+            FUZZ_CHECK(f.sa == (station & 0xFF) && f.da == (own & 0xFF), "another station's frame taken as the answer");
+            FUZZ_CHECK(S7Pdu::reference(f.data) == reference, "an answer with another reference taken");
         }
     }
 
