@@ -3,7 +3,7 @@
 // the same wire: the client is the floor, the ratio is what the driver costs on top of it.
 // plcsim runs as a separate process, so this process's CPU clock counts the client side only.
 //
-//   bench_host_read [--reads N] [--only s7|ppi] [--driver-only] [--plcsim PATH]
+//   bench_host_read [--reads N] [--only s7|ppi] [--bytes N] [--driver-only] [--plcsim PATH]
 //                   [--korvane PATH] [--pellimor PATH]
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -132,6 +132,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption readsOption(QStringLiteral("reads"), QStringLiteral("Timed reads per row (default 2000)."),
                                          QStringLiteral("N"), QStringLiteral("2000"));
     const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Run only s7 or ppi."), QStringLiteral("DRIVER"));
+    const QCommandLineOption bytesOption(QStringLiteral("bytes"), QStringLiteral("Only reads of N bytes."),
+                                         QStringLiteral("N"));
     const QCommandLineOption driverOnlyOption(QStringLiteral("driver-only"),
                                               QStringLiteral("No minimal client (for profiling the driver)."));
     const QCommandLineOption plcsimOption(QStringLiteral("plcsim"), QStringLiteral("The simulator program."),
@@ -140,13 +142,15 @@ int main(int argc, char *argv[])
                                            QStringLiteral("PATH"), QStringLiteral(KORVANE_PATH));
     const QCommandLineOption pellimorOption(QStringLiteral("pellimor"), QStringLiteral("The PPI plug-in file."),
                                             QStringLiteral("PATH"), QStringLiteral(PELLIMOR_PATH));
-    parser.addOptions({readsOption, onlyOption, driverOnlyOption, plcsimOption, korvaneOption, pellimorOption});
+    parser.addOptions({readsOption, onlyOption, bytesOption, driverOnlyOption, plcsimOption, korvaneOption, pellimorOption});
     parser.process(app);
 
     const int reads = parser.value(readsOption).toInt();
     const bool withFloor = !parser.isSet(driverOnlyOption);
     const bool runS7 = parser.value(onlyOption) != QLatin1String("ppi");
     const bool runPpi = parser.value(onlyOption) != QLatin1String("s7");
+    const int onlyBytes = parser.value(bytesOption).toInt();
+    const auto wanted = [onlyBytes](int bytes) { return onlyBytes <= 0 || bytes == onlyBytes; };
     if (reads < 1) {
         std::fprintf(stderr, "bench_host_read: --reads wants a positive number\n");
         return 2;
@@ -172,6 +176,8 @@ int main(int argc, char *argv[])
             return 1;
         }
         for (const int bytes : {2, 200, 462}) {
+            if (!wanted(bytes))
+                continue;
             Row row;
             client.prepare(bytes);
             if (!measure(reads, withFloor, [&client] { return client.read(); },
@@ -194,6 +200,8 @@ int main(int argc, char *argv[])
             return 1;
         }
         for (const int bytes : {2, 200}) {
+            if (!wanted(bytes))
+                continue;
             Row row;
             client.prepare(bytes);
             if (!measure(reads, withFloor, [&client] { return client.read(); },
