@@ -175,7 +175,6 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
-    result.timeStamp = QDateTime::currentDateTime();
 
     const ParsedAddress a = parseAddress(*this, address);
     if (a.malformed || a.area == AreaNone)
@@ -190,6 +189,10 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
         result.resultCode = ResultCode::BadCount;   // the answer frame could not carry the bytes
     else
         result = Read_data(a.addr, a.db, a.bit, type, count, a.area, address);
+    // Refused before anything was sent: stamped with the time of the call.
+    if (result.resultCode >= ResultCode::BadType && result.resultCode <= ResultCode::BadAddress
+        && result.timeStamp.isNull())
+        result.timeStamp = stamps.now();
 
     result.address = address;
     result.count = count;
@@ -205,7 +208,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
     QByteArray bytes;
     const int rc = transport.Read_area(addr, byteLen, &bytes, int(connectPar), db, area, address);
     if (rc == 0) {
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
         result.value = decodeByType(type, bit, bytes, byteLen);
         if (!result.value.isValid())
@@ -266,7 +269,7 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
     const int rc = transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address,
                                              type == Bool);
     if (rc == 0)
-        value.timeStamp = QDateTime::currentDateTime();
+        value.timeStamp = stamps.now();
     if (known)
         value.resultCode = ResultCode::fromTransport(rc, value.resultCode);
     return value;

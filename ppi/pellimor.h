@@ -10,6 +10,7 @@
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_PPI.h"
+#include "LocalClock.h"
 #include "ValueCodec.h"
 
 class Pellimor : public QObject, public CDriveBaseClass, public ValueCodec
@@ -53,6 +54,7 @@ private:
     int connectEthernet(const QString &par);
 
     CmdSiemens_PPI transport;
+    LocalClock stamps;
     unsigned connectPar = 1;
     QString portName;
     int baudRate = 0;

@@ -114,7 +114,6 @@ CLabelVariable Korvane::ReadVariable(QString address, DataType type)
 CLabelVariable Korvane::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
-    result.timeStamp = QDateTime::currentDateTime();
     const ParsedAddress p = parse(address);
     if (p.byteAddress < 0)
         result.resultCode = ResultCode::BadAddress;
@@ -130,6 +129,10 @@ CLabelVariable Korvane::ReadVariable(QString address, DataType type, int count)
         result.resultCode = ResultCode::BadCount;
     else
         result = Read_data(p.byteAddress, p.dbNumber, p.bitNumber, type, count, p.area, address);
+    // Refused before anything was sent: stamped with the time of the call.
+    if (result.resultCode >= ResultCode::BadType && result.resultCode <= ResultCode::BadAddress
+        && result.timeStamp.isNull())
+        result.timeStamp = stamps.now();
     result.address = address;
     result.count = count;
     result.type = type;
@@ -145,7 +148,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
     QByteArray bytes;
     const int r = transport.Read_area(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
         if (handledType(type))
             result.value = decodeByType(type, bitNumber, bytes, byteLength);
@@ -211,7 +214,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
                                                  address);
     }
     if (r == 0)
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
     result.resultCode = ResultCode::fromTransport(r, result.resultCode);
     if (!handledType(type))
         result.resultCode = ResultCode::BadType;

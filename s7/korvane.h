@@ -10,6 +10,7 @@
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_S7.h"
+#include "LocalClock.h"
 #include "ValueCodec.h"
 
 class Korvane : public QObject, public CDriveBaseClass, public ValueCodec
@@ -63,6 +64,8 @@ private:
         int bitNumber = 0;
     };
     ParsedAddress parse(const QString &address);
+
+    LocalClock stamps;
 };
 
 #endif // KORVANE_H
