@@ -33,14 +33,6 @@ private:
     QString rest;
 };
 
-struct ParsedAddress {
-    bool malformed = false;
-    int area = 0;
-    int addr = 0;
-    int db = 0;
-    int bit = 0;
-};
-
 } // namespace
 
 Pellimor::Pellimor()
@@ -143,19 +135,6 @@ int Pellimor::getBytelen(DataType type, int count)
 
 namespace {
 
-ParsedAddress parseAddress(Pellimor &facade, const QString &address)
-{
-    ParsedAddress p;
-    QString canonical;
-    p.malformed = AddressGrammar::classify(address, &canonical) == AddressGrammar::Form::Malformed;
-    const Pellimor::AreaType area = facade.getArea(canonical);
-    p.area = area;
-    p.addr = facade.getAddr(canonical, area);
-    p.db = facade.getmodule_number(canonical, area);
-    p.bit = facade.getmodule_num(canonical, area);
-    return p;
-}
-
 // Bytes a read fetches: a Bool read takes every byte from the start bit's to the last bit's.
 int readByteLength(Pellimor &facade, DataType type, int bit, int count)
 {
@@ -165,6 +144,22 @@ int readByteLength(Pellimor &facade, DataType type, int bit, int count)
 }
 
 } // namespace
+
+// A host polls the same texts: each is parsed once.
+Pellimor::ParsedAddress Pellimor::parse(const QString &address)
+{
+    return addresses.get(address, [this](const QString &text) {
+        ParsedAddress p;
+        QString canonical;
+        p.malformed = AddressGrammar::classify(text, &canonical) == AddressGrammar::Form::Malformed;
+        const AreaType area = getArea(canonical);
+        p.area = area;
+        p.addr = getAddr(canonical, area);
+        p.db = getmodule_number(canonical, area);
+        p.bit = getmodule_num(canonical, area);
+        return p;
+    });
+}
 
 CLabelVariable Pellimor::ReadVariable(QString address, DataType type)
 {
@@ -176,7 +171,7 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
 
-    const ParsedAddress a = parseAddress(*this, address);
+    const ParsedAddress a = parse(address);
     if (a.malformed || a.area == AreaNone)
         result.resultCode = ResultCode::BadArea;
     else if (count < 0)
@@ -226,7 +221,7 @@ CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVar
 
 CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
-    const ParsedAddress a = parseAddress(*this, address);
+    const ParsedAddress a = parse(address);
     int refused = ResultCode::Success;
     if (a.malformed || a.area == AreaNone)
         refused = ResultCode::BadArea;

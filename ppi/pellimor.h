@@ -11,6 +11,7 @@
 #include "CLabelVariable.h"
 #include "CmdSiemens_PPI.h"
 #include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Pellimor : public QObject, public CDriveBaseClass, public ValueCodec
@@ -50,10 +51,19 @@ public:
     static constexpr int WriteAddressLimit = 8000;
 
 private:
+    struct ParsedAddress {
+        bool malformed = false;
+        int area = 0;
+        int addr = 0;
+        int db = 0;
+        int bit = 0;
+    };
+    ParsedAddress parse(const QString &address);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
 
     CmdSiemens_PPI transport;
+    ParseCache<ParsedAddress> addresses;
     LocalClock stamps;
     unsigned connectPar = 1;
     QString portName;

@@ -93,17 +93,19 @@ int Korvane::getBytelen(DataType type, int count)
 }
 
 // A text outside the grammar is marked malformed; a size letter after the area letter is read
-// as the user means it (MW10 is M10).
+// as the user means it (MW10 is M10). A host polls the same texts: each is parsed once.
 Korvane::ParsedAddress Korvane::parse(const QString &address)
 {
-    QString canonical;
-    ParsedAddress p;
-    p.malformed = AddressGrammar::classify(address, &canonical) == AddressGrammar::Form::Malformed;
-    p.area = getArea(canonical);
-    p.byteAddress = getAddr(canonical, p.area);
-    p.dbNumber = getmodule_number(canonical, p.area);
-    p.bitNumber = getmodule_bit(canonical, p.area);
-    return p;
+    return addresses.get(address, [this](const QString &text) {
+        QString canonical;
+        ParsedAddress p;
+        p.malformed = AddressGrammar::classify(text, &canonical) == AddressGrammar::Form::Malformed;
+        p.area = getArea(canonical);
+        p.byteAddress = getAddr(canonical, p.area);
+        p.dbNumber = getmodule_number(canonical, p.area);
+        p.bitNumber = getmodule_bit(canonical, p.area);
+        return p;
+    });
 }
 
 CLabelVariable Korvane::ReadVariable(QString address, DataType type)

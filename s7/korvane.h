@@ -11,6 +11,7 @@
 #include "CLabelVariable.h"
 #include "CmdSiemens_S7.h"
 #include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Korvane : public QObject, public CDriveBaseClass, public ValueCodec
@@ -65,6 +66,7 @@ private:
     };
     ParsedAddress parse(const QString &address);
 
+    ParseCache<ParsedAddress> addresses;
     LocalClock stamps;
 };
 
