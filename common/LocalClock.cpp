@@ -32,15 +32,22 @@ QDateTime LocalClock::now()
 
 QDateTime LocalClock::at(qint64 utcMSecs)
 {
+    // A stamp has millisecond resolution: within one millisecond it is the same value.
+    if (utcMSecs == lastMSecs && !lastStamp.isNull())
+        return lastStamp;
     const qint64 second = floorDiv(utcMSecs, MSecsPerSecond);
     if (second != cachedSecond)
         lookUpOffset(second);
-    if (nearOffsetChange)
-        return QDateTime::fromMSecsSinceEpoch(utcMSecs, Qt::LocalTime);
-    const qint64 local = utcMSecs + offsetMSecs;
-    const qint64 day = floorDiv(local, MSecsPerDay);
-    return QDateTime(QDate::fromJulianDay(JulianDayOf1970 + day),
-                     QTime::fromMSecsSinceStartOfDay(int(local - day * MSecsPerDay)), Qt::LocalTime);
+    if (nearOffsetChange) {
+        lastStamp = QDateTime::fromMSecsSinceEpoch(utcMSecs, Qt::LocalTime);
+    } else {
+        const qint64 local = utcMSecs + offsetMSecs;
+        const qint64 day = floorDiv(local, MSecsPerDay);
+        lastStamp = QDateTime(QDate::fromJulianDay(JulianDayOf1970 + day),
+                              QTime::fromMSecsSinceStartOfDay(int(local - day * MSecsPerDay)), Qt::LocalTime);
+    }
+    lastMSecs = utcMSecs;
+    return lastStamp;
 }
 
 void LocalClock::lookUpOffset(qint64 second)

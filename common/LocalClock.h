@@ -1,5 +1,5 @@
 // Time stamps of read and write results: the local date and time, as QDateTime::currentDateTime()
-// gives it, for one clock read per call. The offset from UTC is looked up once per second of UTC
+// gives it, for one clock read per call (and nothing more within the same millisecond). The offset from UTC is looked up once per second of UTC
 // (the C library's zone data change an offset only at a whole second), instead of a time-zone
 // conversion in each direction per call.
 //
@@ -27,6 +27,8 @@ private:
     qint64 cachedSecond = -1;       // UTC seconds since 1970 whose offset is held; -1 none yet
     qint64 offsetMSecs = 0;         // local time minus UTC
     bool nearOffsetChange = true;   // the offset differs within a few hours either way
+    qint64 lastMSecs = 0;
+    QDateTime lastStamp;            // the stamp of lastMSecs
 };
 
 #endif // LOCALCLOCK_H

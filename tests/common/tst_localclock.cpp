@@ -110,7 +110,7 @@ void TestLocalClock::acrossOffsetChanges()
     // From six hours before to six hours after, in steps that land on no round time, and the
     // milliseconds right at the change; in a scrambled order (a host's clock may be set back),
     // after a first stamp far from the change.
-    QList<qint64> instants = {at - 1000, at - 1, at, at + 1, at + 999, at + 1000};
+    QList<qint64> instants = {at - 1000, at - 1, at, at + 1, at + 999, at + 1000, at, at - 1, at - 1, at};
     for (qint64 t = at - 6 * 3600 * 1000; t <= at + 6 * 3600 * 1000; t += 433 * 1000 + 7)
         instants.append(t);
     std::mt19937 scramble(11);
