@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "PpiFrames.h"
+#include "SocketSend.h"
 
 CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
     : QObject(parent)
@@ -216,8 +217,7 @@ void CmdSiemens_PPI::Determine_write(QByteArray frame)
     if (tcpSocket) {
         if (tcpSocket->state() == QAbstractSocket::UnconnectedState)
             return;
-        tcpSocket->write(frame);
-        tcpSocket->flush();
+        SocketSend::send(tcpSocket, frame);
         if (tcpSocket->bytesToWrite() > 0)
             tcpSocket->waitForBytesWritten(WriteWaitMs);
     } else if (serialPort) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "IsoTcpFrames.h"
+#include "SocketSend.h"
 
 namespace {
 
@@ -83,8 +84,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
     recvBuf.clear();
     tcpSocket->readAll();
 
-    tcpSocket->write(request);
-    tcpSocket->flush();
+    SocketSend::send(tcpSocket, request);
     tcpSocket->waitForBytesWritten(DrainTimeoutMs);
     if (expected <= 0) {
         tcpSocket->waitForReadyRead(AnswerTimeoutMs);
