@@ -5,6 +5,7 @@
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
 #include "PpiFrames.h"
+#include "RequestCheck.h"
 
 namespace {
 
@@ -31,6 +32,17 @@ public:
 
 private:
     QString rest;
+};
+
+// The PPI driver's side of the checks both drivers share.
+const RequestCheck::Rules Rules = {
+    ResultCode::BadArea,        // a text without area keyword names no area
+    0,                          // a read of no elements is sent as such
+    1,                          // a write carries at least one element
+    Pellimor::ReadAddressLimit - 1,
+    Pellimor::WriteAddressLimit,
+    PpiFrames::MaxReadBytes,    // the answer frame's LE is one byte
+    PpiFrames::MaxWriteBytes,   // so is the request's
 };
 
 } // namespace
@@ -130,35 +142,13 @@ int Pellimor::getmodule_num(QString address, AreaType)
 
 int Pellimor::getBytelen(DataType type, int count)
 {
-    return AddressGrammar::byteLength(type, count);
+    return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
 
-namespace {
-
-// Bytes a read fetches: a Bool read takes every byte from the start bit's to the last bit's.
-int readByteLength(Pellimor &facade, DataType type, int bit, int count)
+// A host polls the same texts over and over: each is parsed once.
+AddressGrammar::Address Pellimor::parse(const QString &address)
 {
-    if (type == Bool)
-        return facade.getBytelen(Bool, qMax(bit, 0) + count);
-    return facade.getBytelen(type, count);
-}
-
-} // namespace
-
-// A host polls the same texts: each is parsed once.
-Pellimor::ParsedAddress Pellimor::parse(const QString &address)
-{
-    return addresses.get(address, [this](const QString &text) {
-        ParsedAddress p;
-        QString canonical;
-        p.malformed = AddressGrammar::classify(text, &canonical) == AddressGrammar::Form::Malformed;
-        const AreaType area = getArea(canonical);
-        p.area = area;
-        p.addr = getAddr(canonical, area);
-        p.db = getmodule_number(canonical, area);
-        p.bit = getmodule_num(canonical, area);
-        return p;
-    });
+    return addresses.get(address, AddressGrammar::parse);
 }
 
 CLabelVariable Pellimor::ReadVariable(QString address, DataType type)
@@ -170,25 +160,14 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
-
-    const ParsedAddress a = parse(address);
-    if (a.malformed || a.area == AreaNone)
-        result.resultCode = ResultCode::BadArea;
-    else if (count < 0)
-        result.resultCode = ResultCode::BadCount;
-    else if (a.addr < 0 || a.addr + count >= ReadAddressLimit)
-        result.resultCode = ResultCode::BadAddress;
-    else if (type == 0)
-        result.resultCode = ResultCode::BadType;
-    else if (readByteLength(*this, type, a.bit, count) > PpiFrames::MaxReadBytes)
-        result.resultCode = ResultCode::BadCount;   // the answer frame could not carry the bytes
-    else
-        result = Read_data(a.addr, a.db, a.bit, type, count, a.area, address);
-    // Refused before anything was sent: stamped with the time of the call.
-    if (result.resultCode >= ResultCode::BadType && result.resultCode <= ResultCode::BadAddress
-        && result.timeStamp.isNull())
-        result.timeStamp = stamps.now();
-
+    const RequestCheck::Verdict v = RequestCheck::read(parse(address), type, count, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+        result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
+    } else {
+        const RequestCheck::Target &t = v.target;
+        result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
+    }
     result.address = address;
     result.count = count;
     result.type = type;
@@ -199,7 +178,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
 {
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
-    const int byteLen = readByteLength(*this, type, bit, count);
+    const int byteLen = RequestCheck::saturated(RequestCheck::readByteLength(type, bit, count));
     QByteArray bytes;
     const int rc = transport.Read_area(addr, byteLen, &bytes, int(connectPar), db, area, address);
     if (rc == 0) {
@@ -221,30 +200,13 @@ CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVar
 
 CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
-    const ParsedAddress a = parse(address);
-    int refused = ResultCode::Success;
-    if (a.malformed || a.area == AreaNone)
-        refused = ResultCode::BadArea;
-    else if (count < 1)
-        refused = ResultCode::BadCount;
-    else if (a.addr < 0 || a.addr + count > WriteAddressLimit)
-        refused = ResultCode::BadAddress;
-    else if (type == 0)
-        refused = ResultCode::BadType;
-    else if (type == Bool && count > 1)
-        refused = ResultCode::BadCount;     // a bit item carries exactly one bit
-    else if (heldElements(type, value) < 0)
-        refused = ResultCode::BadType;
-    else if (heldElements(type, value) < count)
-        refused = ResultCode::BadCount;
-    else if (getBytelen(type, count) > PpiFrames::MaxWriteBytes)
-        refused = ResultCode::BadCount;     // LE is one byte: the frame could not carry the data
-
-    if (refused != ResultCode::Success) {
-        value.resultCode = refused;
+    const RequestCheck::Verdict v = RequestCheck::write(parse(address), type, count, value, Rules);
+    if (v.code != ResultCode::Success) {
+        value.resultCode = v.code;
     } else {
-        value = Write_data(a.addr, a.db, a.bit, type, count, value, a.area, address);
-        if (a.area == AreaInput)
+        const RequestCheck::Target &t = v.target;
+        value = Write_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, value, t.area, address);
+        if (t.area == AreaInput)
             value.resultCode = ResultCode::InputWrite;
     }
     value.address = address;
@@ -261,7 +223,8 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
     const bool known = encodeByType(type, value, type == Bool ? byteLen : count, &bytes);
     if (!known)
         value.resultCode = ResultCode::BadType;
-    const int rc = transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address,
+    const int bitAddress = RequestCheck::saturated(RequestCheck::startBitAddress(type, addr, bit));
+    const int rc = transport.WriteCoilsQarea(db, bitAddress, byteLen, int(connectPar), bytes, area, address,
                                              type == Bool);
     if (rc == 0)
         value.timeStamp = stamps.now();

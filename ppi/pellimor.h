@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_PPI.h"
@@ -51,19 +52,12 @@ public:
     static constexpr int WriteAddressLimit = 8000;
 
 private:
-    struct ParsedAddress {
-        bool malformed = false;
-        int area = 0;
-        int addr = 0;
-        int db = 0;
-        int bit = 0;
-    };
-    ParsedAddress parse(const QString &address);
+    AddressGrammar::Address parse(const QString &address);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
 
     CmdSiemens_PPI transport;
-    ParseCache<ParsedAddress> addresses;
+    ParseCache<AddressGrammar::Address> addresses;
     LocalClock stamps;
     unsigned connectPar = 1;
     QString portName;

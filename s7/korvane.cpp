@@ -2,6 +2,7 @@
 
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
+#include "RequestCheck.h"
 
 namespace {
 
@@ -11,6 +12,17 @@ const char *const VersionTemplate = "v1.8.4 %1 %2";
 constexpr int HighestByteAddress = 65535;
 
 bool handledType(int type) { return type >= Bool && type <= Double; }
+
+// The S7 driver's side of the checks both drivers share.
+const RequestCheck::Rules Rules = {
+    ResultCode::BadAddress,     // a text without area keyword reads as byte address -1
+    1,                          // a read asks for at least one element
+    0,                          // a write of no elements is sent as such
+    HighestByteAddress,
+    HighestByteAddress,
+    Korvane::MaxReadBytes,
+    Korvane::MaxWriteBytes,
+};
 
 } // namespace
 
@@ -89,23 +101,13 @@ int Korvane::getmodule_bit(QString address, AreaType area)
 
 int Korvane::getBytelen(DataType type, int count)
 {
-    return AddressGrammar::byteLength(type, count);
+    return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
 
-// A text outside the grammar is marked malformed; a size letter after the area letter is read
-// as the user means it (MW10 is M10). A host polls the same texts: each is parsed once.
-Korvane::ParsedAddress Korvane::parse(const QString &address)
+// A host polls the same texts over and over: each is parsed once.
+AddressGrammar::Address Korvane::parse(const QString &address)
 {
-    return addresses.get(address, [this](const QString &text) {
-        QString canonical;
-        ParsedAddress p;
-        p.malformed = AddressGrammar::classify(text, &canonical) == AddressGrammar::Form::Malformed;
-        p.area = getArea(canonical);
-        p.byteAddress = getAddr(canonical, p.area);
-        p.dbNumber = getmodule_number(canonical, p.area);
-        p.bitNumber = getmodule_bit(canonical, p.area);
-        return p;
-    });
+    return addresses.get(address, AddressGrammar::parse);
 }
 
 CLabelVariable Korvane::ReadVariable(QString address, DataType type)
@@ -116,25 +118,14 @@ CLabelVariable Korvane::ReadVariable(QString address, DataType type)
 CLabelVariable Korvane::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
-    const ParsedAddress p = parse(address);
-    if (p.byteAddress < 0)
-        result.resultCode = ResultCode::BadAddress;
-    else if (p.area == AreaNone || p.malformed)
-        result.resultCode = ResultCode::BadArea;
-    else if (count <= 0)
-        result.resultCode = ResultCode::BadCount;
-    else if (p.byteAddress + count > HighestByteAddress)
-        result.resultCode = ResultCode::BadAddress;
-    else if (type == 0)
-        result.resultCode = ResultCode::BadType;
-    else if (getBytelen(type, type == Bool ? p.bitNumber + count : count) > MaxReadBytes)
-        result.resultCode = ResultCode::BadCount;
-    else
-        result = Read_data(p.byteAddress, p.dbNumber, p.bitNumber, type, count, p.area, address);
-    // Refused before anything was sent: stamped with the time of the call.
-    if (result.resultCode >= ResultCode::BadType && result.resultCode <= ResultCode::BadAddress
-        && result.timeStamp.isNull())
-        result.timeStamp = stamps.now();
+    const RequestCheck::Verdict v = RequestCheck::read(parse(address), type, count, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+        result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
+    } else {
+        const RequestCheck::Target &t = v.target;
+        result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
+    }
     result.address = address;
     result.count = count;
     result.type = type;
@@ -145,8 +136,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
                                   int count, int area, QString address)
 {
     CLabelVariable result;
-    // Bool: every byte that holds one of the consecutive bits from the start bit on.
-    const int byteLength = getBytelen(type, type == Bool ? bitNumber + count : count);
+    const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, bitNumber, count));
     QByteArray bytes;
     const int r = transport.Read_area(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
@@ -170,26 +160,13 @@ CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVari
 CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     CLabelVariable result = value;
-    const ParsedAddress p = parse(address);
-    if (p.byteAddress < 0) {
-        result.resultCode = ResultCode::BadAddress;
-    } else if (p.area == AreaNone || p.malformed) {
-        result.resultCode = ResultCode::BadArea;
-    } else if (count < 0) {
-        result.resultCode = ResultCode::BadCount;
-    } else if (p.byteAddress + count > HighestByteAddress) {
-        result.resultCode = ResultCode::BadAddress;
-    } else if (type == 0) {
-        result.resultCode = ResultCode::BadType;
-    } else if (handledType(type) && count > 0 && heldElements(type, value) < count) {
-        // The value cannot supply what the job would carry: refuse before anything is sent.
-        const bool noList = heldElements(type, value) < 0;
-        result.resultCode = noList ? ResultCode::BadType : ResultCode::BadCount;
-    } else if ((type == Bool && count > 1) || getBytelen(type, count) > MaxWriteBytes) {
-        result.resultCode = ResultCode::BadCount;
+    const RequestCheck::Verdict v = RequestCheck::write(parse(address), type, count, value, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
     } else {
-        result = Write_data(p.byteAddress, p.dbNumber, p.bitNumber, type, count, value, p.area, address);
-        if (p.area == AreaInput)
+        const RequestCheck::Target &t = v.target;
+        result = Write_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, value, t.area, address);
+        if (t.area == AreaInput)
             result.resultCode = ResultCode::InputWrite;
     }
     result.address = address;
@@ -203,7 +180,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
 {
     CLabelVariable result = value;
     const int byteLength = getBytelen(type, count);
-    const int bitAddress = byteAddress * 8 + bitNumber;
+    const int bitAddress = RequestCheck::saturated(RequestCheck::startBitAddress(type, byteAddress, bitNumber));
     QByteArray bytes;
     int r;
     if (type == Bool) {

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_S7.h"
@@ -57,16 +58,9 @@ public:
     int ipPort = 0;
 
 private:
-    struct ParsedAddress {
-        bool malformed = false;
-        AreaType area = AreaNone;
-        int byteAddress = 0;
-        int dbNumber = 0;
-        int bitNumber = 0;
-    };
-    ParsedAddress parse(const QString &address);
+    AddressGrammar::Address parse(const QString &address);
 
-    ParseCache<ParsedAddress> addresses;
+    ParseCache<AddressGrammar::Address> addresses;
     LocalClock stamps;
 };
 
