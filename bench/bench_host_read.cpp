@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "CDriveBaseClass.h"
 #include "MinimalClients.h"
@@ -21,9 +22,11 @@
 namespace {
 
 constexpr int WarmUpReads = 50;
-// Floor and driver take turns in blocks of this many reads, so a change of the machine's load
-// falls on both alike.
+// The readers of a row take turns in blocks of this many reads, so a change of the machine's
+// load falls on all of them alike.
 constexpr int BlockReads = 100;
+// A PPI answer frame carries at most this many data bytes.
+constexpr int MaxPpiReadBytes = 234;
 
 QString loadAverage()
 {
@@ -38,23 +41,27 @@ struct Row {
     ReadSamples driver;
 };
 
-// Runs `reads` timed reads of each reader (after a warm-up), the two taking turns.
-bool measure(int reads, bool withFloor, const std::function<bool()> &floorRead,
-             const std::function<bool()> &driverRead, Row *row)
+// One reader of a row: the minimal client or the plug-in.
+struct Reader {
+    std::function<bool()> read;
+    ReadSamples *samples;
+};
+
+// Runs `reads` timed reads of each reader (after a warm-up), all of them taking turns in blocks.
+bool measure(int reads, const std::vector<Reader> &readers)
 {
     for (int i = 0; i < WarmUpReads; ++i)
-        if ((withFloor && !floorRead()) || !driverRead())
-            return false;
-    row->floor.reserve(size_t(reads));
-    row->driver.reserve(size_t(reads));
+        for (const Reader &r : readers)
+            if (!r.read())
+                return false;
+    for (const Reader &r : readers)
+        r.samples->reserve(size_t(reads));
     for (int done = 0; done < reads; done += BlockReads) {
         const int block = qMin(BlockReads, reads - done);
-        for (int i = 0; withFloor && i < block; ++i)
-            if (!timeRead(row->floor, floorRead))
-                return false;
-        for (int i = 0; i < block; ++i)
-            if (!timeRead(row->driver, driverRead))
-                return false;
+        for (const Reader &r : readers)
+            for (int i = 0; i < block; ++i)
+                if (!timeRead(*r.samples, r.read))
+                    return false;
     }
     return true;
 }
@@ -166,53 +173,59 @@ int main(int argc, char *argv[])
                 reads, plcsim.pid(), qPrintable(loadAverage()));
     printHeader();
 
-    double s7Cpu2 = 0.0;
-    if (runS7) {
-        Plugin korvane(parser.value(korvaneOption));
-        MinimalS7Client client;
-        if (!korvane.open(QStringLiteral("1"), QStringLiteral("127.0.0.1:%1").arg(plcsim.s7Port))
-            || (withFloor && !client.connect(plcsim.s7Port))) {
-            std::fprintf(stderr, "bench_host_read: no S7 connection\n");
-            return 1;
-        }
-        for (const int bytes : {2, 200, 462}) {
-            if (!wanted(bytes))
-                continue;
-            Row row;
-            client.prepare(bytes);
-            if (!measure(reads, withFloor, [&client] { return client.read(); },
-                         driverRead(korvane.driver, QStringLiteral("DB1.DBB0"), bytes), &row)) {
-                std::fprintf(stderr, "bench_host_read: an S7 read of %d bytes failed\n", bytes);
-                return 1;
-            }
-            const QByteArray title = QStringLiteral("S7 read of %1 bytes (DB1.DBB0)").arg(bytes).toLatin1();
-            printRow(title.constData(), "libKorvane.so.1", row, withFloor);
-            if (bytes == 2)
-                s7Cpu2 = row.driver.cpuMedian();
-        }
+    Plugin korvane(parser.value(korvaneOption));
+    Plugin pellimor(parser.value(pellimorOption));
+    MinimalS7Client s7Client;
+    MinimalPpiClient ppiClient;
+    if (runS7 && (!korvane.open(QStringLiteral("1"), QStringLiteral("127.0.0.1:%1").arg(plcsim.s7Port))
+                  || (withFloor && !s7Client.connect(plcsim.s7Port)))) {
+        std::fprintf(stderr, "bench_host_read: no S7 connection\n");
+        return 1;
     }
-    if (runPpi) {
-        Plugin pellimor(parser.value(pellimorOption));
-        MinimalPpiClient client;
-        if (!pellimor.open(QStringLiteral("2"), QStringLiteral("127.0.0.1:%1").arg(plcsim.ppiPort))
-            || (withFloor && !client.connect(plcsim.ppiPort))) {
-            std::fprintf(stderr, "bench_host_read: no PPI connection\n");
+    if (runPpi && (!pellimor.open(QStringLiteral("2"), QStringLiteral("127.0.0.1:%1").arg(plcsim.ppiPort))
+                   || (withFloor && !ppiClient.connect(plcsim.ppiPort)))) {
+        std::fprintf(stderr, "bench_host_read: no PPI connection\n");
+        return 1;
+    }
+
+    // All readers of one read size take turns, so the S7 and PPI figures of a size are measured
+    // under the same load and can be compared.
+    for (const int bytes : {2, 200, 462}) {
+        if (!wanted(bytes))
+            continue;
+        const bool s7 = runS7;
+        const bool ppi = runPpi && bytes <= MaxPpiReadBytes;
+        if (!s7 && !ppi)
+            continue;
+        Row s7Row, ppiRow;
+        std::vector<Reader> readers;
+        if (s7) {
+            s7Client.prepare(bytes);
+            if (withFloor)
+                readers.push_back({[&s7Client] { return s7Client.read(); }, &s7Row.floor});
+            readers.push_back({driverRead(korvane.driver, QStringLiteral("DB1.DBB0"), bytes), &s7Row.driver});
+        }
+        if (ppi) {
+            ppiClient.prepare(bytes);
+            if (withFloor)
+                readers.push_back({[&ppiClient] { return ppiClient.read(); }, &ppiRow.floor});
+            readers.push_back({driverRead(pellimor.driver, QStringLiteral("V100"), bytes), &ppiRow.driver});
+        }
+        if (!measure(reads, readers)) {
+            std::fprintf(stderr, "bench_host_read: a read of %d bytes failed\n", bytes);
             return 1;
         }
-        for (const int bytes : {2, 200}) {
-            if (!wanted(bytes))
-                continue;
-            Row row;
-            client.prepare(bytes);
-            if (!measure(reads, withFloor, [&client] { return client.read(); },
-                         driverRead(pellimor.driver, QStringLiteral("V100"), bytes), &row)) {
-                std::fprintf(stderr, "bench_host_read: a PPI read of %d bytes failed\n", bytes);
-                return 1;
-            }
+        if (s7) {
+            const QByteArray title = QStringLiteral("S7 read of %1 bytes (DB1.DBB0)").arg(bytes).toLatin1();
+            printRow(title.constData(), "libKorvane.so.1", s7Row, withFloor);
+        }
+        if (ppi) {
             const QByteArray title = QStringLiteral("PPI read of %1 bytes over the gateway (V100)").arg(bytes).toLatin1();
-            printRow(title.constData(), "libPellimor.so.1", row, withFloor);
-            if (bytes == 2 && s7Cpu2 > 0.0)
-                std::printf("  %-26s %36.2fx\n", "PPI CPU / S7 CPU (2 bytes)", row.driver.cpuMedian() / s7Cpu2);
+            printRow(title.constData(), "libPellimor.so.1", ppiRow, withFloor);
+        }
+        if (s7 && ppi) {
+            std::printf("  %-26s %36.2fx\n", "PPI CPU / S7 CPU", ppiRow.driver.cpuMedian() / s7Row.driver.cpuMedian());
+            std::fflush(stdout);
         }
     }
     std::printf("load average at the end %s\n", qPrintable(loadAverage()));
