@@ -25,6 +25,10 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
+//   60011 the answer comes LateAnswerMs late, in two segments LateSplitPauseMs apart
+//   60012 the answer, then the server reads nothing more from this connection: its receive
+//         window stays closed
+//   60013 FloodBytes of answers with another PDU reference, then the answer, in one write
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
 #ifndef S7SERVER_H
@@ -53,12 +57,17 @@ public:
         CloseConnectionDb = 60007,
         SilentDb = 60008,
         IncompleteAnswerDb = 60009,
-        BrokenLengthDb = 60010
+        BrokenLengthDb = 60010,
+        LateSplitAnswerDb = 60011,
+        WindowClosedDb = 60012,
+        FloodThenAnswerDb = 60013
     };
     enum class Refusal { None, ConnectionRequest, Setup };
     static constexpr int PduSize = 960;
     static constexpr int LateAnswerMs = 2500;
     static constexpr int SplitPauseMs = 40;
+    static constexpr int LateSplitPauseMs = 300;
+    static constexpr int FloodBytes = 1 << 20;
 
     explicit S7Server(PlcMemory *memory, QObject *parent = nullptr);
     ~S7Server() override;
