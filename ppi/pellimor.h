@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_PPI.h"
+#include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Pellimor : public QObject, public CDriveBaseClass, public ValueCodec
@@ -49,10 +52,13 @@ public:
     static constexpr int WriteAddressLimit = 8000;
 
 private:
+    AddressGrammar::Address parse(const QString &address);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
 
     CmdSiemens_PPI transport;
+    ParseCache<AddressGrammar::Address> addresses;
+    LocalClock stamps;
     unsigned connectPar = 1;
     QString portName;
     int baudRate = 0;

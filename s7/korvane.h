@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_S7.h"
+#include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Korvane : public QObject, public CDriveBaseClass, public ValueCodec
@@ -54,6 +57,11 @@ public:
     QString ipAddress;
     int ipPort = 0;
 
+private:
+    AddressGrammar::Address parse(const QString &address);
+
+    ParseCache<AddressGrammar::Address> addresses;
+    LocalClock stamps;
 };
 
 #endif // KORVANE_H
