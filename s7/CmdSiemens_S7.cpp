@@ -141,7 +141,10 @@ int CmdSiemens_S7::Second_handshake()
     if (Connection_status() == -3)
         return -3;
     QByteArray answer;
-    if (SendData(request, answer, 50) == 0 && IsoTcp::isSetupAnswer(answer))
+    grantedPdu = 0;
+    if (SendData(request, answer, 50) == 0)
+        grantedPdu = IsoTcp::grantedPduLength(answer);
+    if (grantedPdu > 0)
         return 0;
     qWarning().noquote()
         << QStringLiteral("lib[Siemens_S7]第二次握手失败 %1:%2 ").arg(hostAddr.toString()).arg(port);

@@ -32,6 +32,8 @@ public:
     int Second_handshake();
     int deletetcpSocket();
     int DestroyFree();
+    // The PDU length the PLC granted at the set-up of the current link; 0 before a set-up.
+    int pduLength() const { return grantedPdu; }
 
     int Read_area(int byteAddress, int length, QByteArray *out, int dbNumber, int area, QString name);
     int Message_parsing(QByteArray request, QByteArray *out, int length, QString name);
@@ -45,6 +47,7 @@ public:
     QTcpSocket *tcpSocket = nullptr;
     int port = 0;
     bool debugFlag = false;         // gates the request and response trace lines
+    int grantedPdu = 0;             // what the last accepted set-up granted
 
 public slots:
     void myconnected();
