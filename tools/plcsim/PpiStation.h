@@ -15,6 +15,9 @@
 //   DB 9008  the data frame with a bad FCS
 //   DB 9009  0xE5 to every poll: the answer never gets ready
 //   DB 9010  an S7 error item (0x0A, object does not exist); nothing is read or written
+//   DB 9011  the same for a job whose byte range holds byte FailingByte; other jobs are served
+// Jobs larger than a 240-byte PDU, and reads whose answer would be, are answered with error
+// class 0x85 ("PDU size"), as a station does.
 // A station fault that no address can reach (the greeting) is a setter: setGreetingAddress.
 //
 // The station lives in the thread that created it; the setters and receivedFrames() may be
@@ -48,8 +51,10 @@ public:
         SilentBlock = 9007,
         BadFcsBlock = 9008,
         NeverReadyBlock = 9009,
-        ErrorItemBlock = 9010
+        ErrorItemBlock = 9010,
+        FailingRangeBlock = 9011
     };
+    static constexpr int FailingByte = 1000;
     static constexpr int PiecePauseMs = 20;
     static constexpr int NotReadyPolls = 2;
 

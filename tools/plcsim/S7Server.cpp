@@ -140,10 +140,12 @@ private:
         }
         if (job.valid)
             server->recordJob(frame);
-        QByteArray answerPdu = S7Jobs::answer(server->memory(), pdu, S7Server::PduSize);
+        const int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        QByteArray answerPdu = fault == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte)
+            ? S7Jobs::errorItemAnswer(pdu, 0x05)
+            : S7Jobs::answer(server->memory(), pdu, server->pduSize());
         if (answerPdu.isEmpty())
             return;
-        const int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
         const QByteArray answer = dataFrame(answerPdu);
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
         switch (fault) {
@@ -251,6 +253,21 @@ S7Server::Refusal S7Server::refusal() const
     return Refusal(refusalMode.load());
 }
 
+void S7Server::setPduSize(int bytes)
+{
+    pduBytes.store(bytes);
+}
+
+int S7Server::pduSize() const
+{
+    return pduBytes.load();
+}
+
+int S7Server::jobCount() const
+{
+    return jobsReceived.load();
+}
+
 QByteArray S7Server::lastJob() const
 {
     QMutexLocker lock(&jobMutex);
@@ -259,6 +276,7 @@ QByteArray S7Server::lastJob() const
 
 void S7Server::recordJob(const QByteArray &frame)
 {
+    ++jobsReceived;
     QMutexLocker lock(&jobMutex);
     lastJobFrame = frame;
 }

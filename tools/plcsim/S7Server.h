@@ -6,7 +6,8 @@
 // Answers as a PLC gives them:
 //   - out-of-range address: item return code 0x05; unknown area or data block 0: 0x0A;
 //     item transport size other than bit or byte: 0x06; write data length not matching: 0x07;
-//   - a job or an answer larger than the PDU size 960: ack-data with error class 0x85, code 0x00
+//   - the set-up grants the PDU length asked for, at most the server's PDU size (960 unless
+//     set); a job or an answer larger than that: ack-data with error class 0x85, code 0x00
 //     ("PDU size") and neither parameters nor data;
 //   - any other job function, or more than one item: error class 0x81, code 0x04.
 //
@@ -24,6 +25,8 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
+//   60011 a job whose byte range holds byte FailingByte gets the error item 0x05; other jobs
+//         are served (so a range split into jobs fails in the middle)
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
 #ifndef S7SERVER_H
@@ -52,10 +55,12 @@ public:
         CloseConnectionDb = 60007,
         SilentDb = 60008,
         IncompleteAnswerDb = 60009,
-        BrokenLengthDb = 60010
+        BrokenLengthDb = 60010,
+        FailingRangeDb = 60011
     };
+    static constexpr int FailingByte = 1000;
     enum class Refusal { None, ConnectionRequest, Setup };
-    static constexpr int PduSize = 960;
+    static constexpr int DefaultPduSize = 960;
     static constexpr int LateAnswerMs = 2500;
     static constexpr int SplitPauseMs = 40;
 
@@ -69,6 +74,11 @@ public:
     // Both may be called from any thread.
     void setRefusal(Refusal refusal);
     Refusal refusal() const;
+    // The largest PDU the set-up grants and a job may have (what a PLC's CPU allows).
+    void setPduSize(int bytes);
+    int pduSize() const;
+    // Read and write jobs received since the server started (for tests that count jobs).
+    int jobCount() const;
     // The last read or write job frame received, as it came (whole TPKT).
     QByteArray lastJob() const;
 
@@ -82,6 +92,8 @@ private:
     PlcMemory *plcMemory;
     QTcpServer *server;
     std::atomic<int> refusalMode{int(Refusal::None)};
+    std::atomic<int> pduBytes{DefaultPduSize};
+    std::atomic<int> jobsReceived{0};
     mutable QMutex jobMutex;
     QByteArray lastJobFrame;
 };

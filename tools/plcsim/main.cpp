@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption ppiPort(QStringLiteral("ppi-port"), QStringLiteral("Serve the PPI station behind a TCP gateway on PORT (0: any free port)."), QStringLiteral("PORT"));
     const QCommandLineOption ppiPty(QStringLiteral("ppi-pty"), QStringLiteral("Serve the PPI station on a pseudo-terminal linked at PATH."), QStringLiteral("PATH"));
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("PPI station address (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station});
+    const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -62,10 +63,18 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    bool pduOk = false;
+    const int pduSize = parser.value(pdu).toInt(&pduOk);
+    if (!pduOk || pduSize < 29 || pduSize > S7Server::DefaultPduSize) {
+        err << "plcsim: --pdu takes a number from 29 to " << S7Server::DefaultPduSize << "\n";
+        return 2;
+    }
+
     PlcMemory memory;
     bool ok = true;
     if (parser.isSet(s7Port)) {
         auto *server = new S7Server(&memory, &app);
+        server->setPduSize(pduSize);
         if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
             out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
         } else {
