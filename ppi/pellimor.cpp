@@ -4,7 +4,9 @@
 
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
+#include "JobSplit.h"
 #include "PpiFrames.h"
+#include "S7Pdu.h"
 
 namespace {
 
@@ -186,8 +188,8 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
         result.resultCode = ResultCode::BadAddress;
     else if (type == 0)
         result.resultCode = ResultCode::BadType;
-    else if (readByteLength(*this, type, a.bit, count) > PpiFrames::MaxReadBytes)
-        result.resultCode = ResultCode::BadCount;   // the answer frame could not carry the bytes
+    else if (readByteLength(*this, type, a.bit, count) > MaxTransferBytes)
+        result.resultCode = ResultCode::BadCount;
     else
         result = Read_data(a.addr, a.db, a.bit, type, count, a.area, address);
 
@@ -203,7 +205,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
     result.resultCode = ResultCode::NotTried;
     const int byteLen = readByteLength(*this, type, bit, count);
     QByteArray bytes;
-    const int rc = transport.Read_area(addr, byteLen, &bytes, int(connectPar), db, area, address);
+    const int rc = readInJobs(addr, byteLen, &bytes, db, area, address);
     if (rc == 0) {
         result.timeStamp = QDateTime::currentDateTime();
         result.resultCode = ResultCode::Success;
@@ -239,8 +241,8 @@ CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVar
         refused = ResultCode::BadType;
     else if (heldElements(type, value) < count)
         refused = ResultCode::BadCount;
-    else if (getBytelen(type, count) > PpiFrames::MaxWriteBytes)
-        refused = ResultCode::BadCount;     // LE is one byte: the frame could not carry the data
+    else if (getBytelen(type, count) > MaxTransferBytes)
+        refused = ResultCode::BadCount;
 
     if (refused != ResultCode::Success) {
         value.resultCode = refused;
@@ -263,11 +265,31 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
     const bool known = encodeByType(type, value, type == Bool ? byteLen : count, &bytes);
     if (!known)
         value.resultCode = ResultCode::BadType;
-    const int rc = transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address,
-                                             type == Bool);
+    const int rc = type == Bool
+        ? transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address, true)
+        : writeInJobs(addr * 8 + bit, bytes, byteLen, db, area, address);
     if (rc == 0)
         value.timeStamp = QDateTime::currentDateTime();
     if (known)
         value.resultCode = ResultCode::fromTransport(rc, value.resultCode);
     return value;
+}
+
+int Pellimor::readInJobs(int addr, int byteLen, QByteArray *out, int db, int area, const QString &address)
+{
+    out->reserve(out->size() + byteLen);
+    const int capacity = S7Pdu::readCapacity(PpiFrames::JobPduLength);
+    return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
+        return transport.Read_area(addr + offset, length, out, int(connectPar), db, area, address);
+    });
+}
+
+int Pellimor::writeInJobs(int bitAddr, const QByteArray &bytes, int byteLen, int db, int area,
+                          const QString &address)
+{
+    const int capacity = S7Pdu::writeCapacity(PpiFrames::JobPduLength);
+    return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
+        return transport.WriteCoilsQarea(db, bitAddr + offset * 8, length, int(connectPar),
+                                         bytes.mid(offset, length), area, address);
+    });
 }

@@ -2,6 +2,8 @@
 
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
+#include "JobSplit.h"
+#include "S7Pdu.h"
 
 namespace {
 
@@ -143,7 +145,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
     // Bool: every byte that holds one of the consecutive bits from the start bit on.
     const int byteLength = getBytelen(type, type == Bool ? bitNumber + count : count);
     QByteArray bytes;
-    const int r = transport.Read_area(byteAddress, byteLength, &bytes, dbNumber, area, address);
+    const int r = readInJobs(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
         result.timeStamp = QDateTime::currentDateTime();
         result.resultCode = ResultCode::Success;
@@ -207,8 +209,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
     } else {
         if (handledType(type))
             encodeByType(type, value, count, &bytes);
-        r = transport.WriteHoldingRegistersVarea(dbNumber, bitAddress, byteLength, bytes, area,
-                                                 address);
+        r = writeInJobs(bitAddress, bytes, byteLength, dbNumber, area, address);
     }
     if (r == 0)
         result.timeStamp = QDateTime::currentDateTime();
@@ -216,4 +217,24 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
     if (!handledType(type))
         result.resultCode = ResultCode::BadType;
     return result;
+}
+
+int Korvane::readInJobs(int byteAddress, int byteLength, QByteArray *out, int dbNumber, int area,
+                        const QString &address)
+{
+    out->reserve(out->size() + byteLength);
+    const int capacity = S7Pdu::readCapacity(transport.pduLength());
+    return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
+        return transport.Read_area(byteAddress + offset, length, out, dbNumber, area, address);
+    });
+}
+
+int Korvane::writeInJobs(int bitAddress, const QByteArray &bytes, int byteLength, int dbNumber,
+                         int area, const QString &address)
+{
+    const int capacity = S7Pdu::writeCapacity(transport.pduLength());
+    return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
+        return transport.WriteHoldingRegistersVarea(dbNumber, bitAddress + offset * 8, length,
+                                                    bytes.mid(offset, length), area, address);
+    });
 }
