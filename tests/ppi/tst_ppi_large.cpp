@@ -5,22 +5,12 @@
 
 #include <memory>
 
+#include "ByteImages.h"
 #include "LabelValues.h"
 #include "StationThread.h"
 #include "pellimor.h"
 
 namespace {
-
-QByteArray pattern(int size, int seed)
-{
-    QByteArray b(size, '\0');
-    quint32 x = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        b[i] = char(x >> 16);
-    }
-    return b;
-}
 
 // A station takes S7 PDUs of up to 240 bytes: 222 data bytes in a read answer, 212 in a write.
 constexpr int ReadCapacity = 222;
@@ -33,22 +23,6 @@ struct Area {
     int db;
 };
 const Area Areas[] = {{"V", 0x84, 1}, {"M", 0x83, 0}, {"Q", 0x82, 0}, {"DB7.DBB", 0x84, 7}, {"I", 0x81, 0}};
-
-QList<unsigned char> listOf(const QByteArray &bytes)
-{
-    QList<unsigned char> list;
-    for (char c : bytes)
-        list << quint8(c);
-    return list;
-}
-
-QByteArray bytesOf(const CLabelVariable &v)
-{
-    QByteArray out;
-    for (const QVariant &e : elementsOf(v.value))
-        out.append(char(e.toUInt()));
-    return out;
-}
 
 } // namespace
 
@@ -148,7 +122,7 @@ void TestPpiLarge::bytes()
 
     if (write) {
         const QByteArray data = pattern(size, size * 5 + serial);
-        const CLabelVariable r = driver(serial).WriteVariable(address, UInt8, valueOf(listOf(data)), size);
+        const CLabelVariable r = driver(serial).WriteVariable(address, UInt8, uint8Value(data), size);
         QCOMPARE(r.resultCode, a.code == 0x81 ? 6 : 0);
         QCOMPARE(stored(serial, a.code, a.db, start, size).toHex(), data.toHex());
         QCOMPARE(stored(serial, a.code, a.db, start - 1, 1), before.left(1));
@@ -221,7 +195,7 @@ void TestPpiLarge::failingMiddleJob()
 
     gateway->station->clearReceivedFrames();
     const QByteArray data = pattern(2000, 10);
-    QCOMPARE(driver(false).WriteVariable(address, UInt8, valueOf(listOf(data)), 2000).resultCode, 7);
+    QCOMPARE(driver(false).WriteVariable(address, UInt8, uint8Value(data), 2000).resultCode, 7);
     QCOMPARE(jobs(false).size(), 5);
     QVERIFY(stored(false, 0x84, db, 0, 848) == data.left(848));
     QVERIFY(stored(false, 0x84, db, 848, 1152) == old.mid(848));

@@ -3,25 +3,13 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include "ByteImages.h"
 #include "LabelValues.h"
 #include "LogCapture.h"
 #include "SimulatorThread.h"
 #include "korvane.h"
 
 namespace {
-
-// Bytes that differ from their neighbours and between calls, so a piece read from or written to
-// the wrong place shows.
-QByteArray pattern(int size, int seed)
-{
-    QByteArray b(size, '\0');
-    quint32 x = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        b[i] = char(x >> 16);
-    }
-    return b;
-}
 
 int jobsFor(int bytes, int capacity) { return bytes == 0 ? 1 : (bytes + capacity - 1) / capacity; }
 
@@ -126,10 +114,7 @@ void TestS7Large::bytes()
 
     if (write) {
         const QByteArray data = pattern(size, size * 3 + pdu);
-        QList<unsigned char> list;
-        for (char c : data)
-            list << quint8(c);
-        const CLabelVariable r = k.WriteVariable(address, UInt8, valueOf(list), size);
+        const CLabelVariable r = k.WriteVariable(address, UInt8, uint8Value(data), size);
         QCOMPARE(r.resultCode, a.code == 0x81 ? 6 : 0);
         QCOMPARE(stored(a.code, a.db, start, size).toHex(), data.toHex());
         QCOMPARE(stored(a.code, a.db, start - 1, 1), before.left(1));
@@ -138,10 +123,7 @@ void TestS7Large::bytes()
     } else {
         const CLabelVariable r = k.ReadVariable(address, UInt8, size);
         QCOMPARE(r.resultCode, 0);
-        QByteArray got;
-        for (const QVariant &e : elementsOf(r.value))
-            got.append(char(e.toUInt()));
-        QCOMPARE(got.toHex(), before.mid(1, size).toHex());
+        QCOMPARE(bytesOf(r).toHex(), before.mid(1, size).toHex());
         QCOMPARE(sim.server->jobCount() - jobsBefore, jobsFor(size, readCapacity(pdu)));
     }
     QVERIFY(sim.server->lastJob().size() <= 7 + pdu);
@@ -218,20 +200,13 @@ void TestS7Large::largestRange()
         const CLabelVariable r = k.ReadVariable(QStringLiteral("DB9.DBB0"), UInt8, 65535);
         QCOMPARE(r.resultCode, 0);
         QVERIFY2(clock.elapsed() < 60000, "one read of 296 jobs blocked the caller for a minute");
-        QByteArray got;
-        got.reserve(65535);
-        for (const QVariant &e : elementsOf(r.value))
-            got.append(char(e.toUInt()));
-        QVERIFY(got == image);
+        QVERIFY(bytesOf(r) == image);
     }
     {
         Korvane k;
         connectAt(k, 960);
         const QByteArray data = pattern(65535, 8);
-        QList<unsigned char> list;
-        for (char c : data)
-            list << quint8(c);
-        QCOMPARE(k.WriteVariable(QStringLiteral("DB10.DBB0"), UInt8, valueOf(list), 65535).resultCode, 0);
+        QCOMPARE(k.WriteVariable(QStringLiteral("DB10.DBB0"), UInt8, uint8Value(data), 65535).resultCode, 0);
         QVERIFY(stored(0x84, 10, 0, 65535) == data);
     }
 }
@@ -254,11 +229,8 @@ void TestS7Large::failingMiddleJob()
 
     // A write stops at the failing job: the ranges before it are written, nothing after it.
     const QByteArray data = pattern(2000, 10);
-    QList<unsigned char> list;
-    for (char c : data)
-        list << quint8(c);
     jobs = sim.server->jobCount();
-    QCOMPARE(k.WriteVariable(QStringLiteral("DB%1.DBB0").arg(db), UInt8, valueOf(list), 2000).resultCode, 7);
+    QCOMPARE(k.WriteVariable(QStringLiteral("DB%1.DBB0").arg(db), UInt8, uint8Value(data), 2000).resultCode, 7);
     QCOMPARE(sim.server->jobCount() - jobs, 5);
     QVERIFY(stored(0x84, db, 0, 848) == data.left(848));
     QVERIFY(stored(0x84, db, 848, 1152) == old.mid(848));
