@@ -99,8 +99,11 @@ int byteAddress(const QString &address)
 int bitNumber(const QString &address)
 {
     if (has(address, "V_or_DB")) {
-        const QString rest = address.mid(11);
-        return rest.isEmpty() ? 0 : toUnsigned(rest.right(1));
+        // Only the ".b" form (V_or_DB5.20.3) carries a bit; V_or_DB100 and V_or_DB5.209 do not.
+        const QString rest = address.mid(7);
+        if (rest.count(QLatin1Char('.')) != 2)
+            return 0;
+        return toUnsigned(rest.mid(rest.lastIndexOf(QLatin1Char('.')) + 1));
     }
     if (hasAreaLetter(address)) {
         const QStringList parts = address.split(QLatin1Char('.'), Qt::KeepEmptyParts);
@@ -113,57 +116,122 @@ int bitNumber(const QString &address)
     return toUnsigned(address);
 }
 
-int byteLength(int dataType, int count)
+qint64 byteLength(int dataType, qint64 count)
 {
-    // Computed in 64 bits: a huge count must not overflow.
-    qint64 bytes = 0;
     switch (dataType) {
-    case 1: bytes = count / 8 + (count % 8 != 0 ? 1 : 0); break;
-    case 2: case 3: bytes = count; break;
-    case 4: case 5: bytes = qint64(2) * count; break;
-    case 6: case 7: case 8: bytes = qint64(4) * count; break;
-    case 9: case 10: case 11: bytes = qint64(8) * count; break;
-    default: break;
+    case 1: return count / 8 + (count % 8 != 0 ? 1 : 0);
+    case 2: case 3: return count;
+    case 4: case 5: return 2 * count;
+    case 6: case 7: case 8: return 4 * count;
+    case 9: case 10: case 11: return 8 * count;
+    default: return 0;
     }
-    return int(bytes);
 }
 
-Form classify(const QString &address, QString *canonical)
-{
-    // Numbers of up to nine digits always fit the parsers' int; longer ones would read as 0.
-    static const QString n = QStringLiteral("\\d{1,9}");
-    static const QString bit = QStringLiteral("\\.[0-7]");
-    static const QRegularExpression wellFormed(QRegularExpression::anchoredPattern(
-        QStringLiteral("[IQMV]-?%1(%2)?"
-                       "|DB%1[._:;]DB[XBWD]%1"
-                       "|DB%1\\.DB[XBWD]%1%2"
-                       "|DB%1"
-                       "|V_or_DB%1"
-                       "|V_or_DB%1[._:;]%1"
-                       "|V_or_DB%1\\.%1%2").arg(n, bit)),
-        QRegularExpression::CaseInsensitiveOption);
-    // A size letter after the area letter: B, W, D without a bit, X with one.
-    static const QRegularExpression sized(QRegularExpression::anchoredPattern(
-        QStringLiteral("([IQMV])(?:[BWD](-?%1)|X(-?%1%2))").arg(n, bit)),
-        QRegularExpression::CaseInsensitiveOption);
+namespace {
 
-    if (canonical)
-        *canonical = address;
-    if (area(address) == None)
-        return Form::NoArea;
-    if (wellFormed.match(address).hasMatch()) {
-        // The request carries the data-block number in 16 bits: a larger one would address
-        // another block.
-        if (area(address) == DataBlock && dbNumber(address, false) > 0xFFFF)
-            return Form::Malformed;
-        return Form::WellFormed;
+// A run of ASCII digits (the patterns admit nothing else); held at HugeNumber when longer.
+qint64 number(const QString &digits)
+{
+    if (digits.size() > 12)
+        return HugeNumber;
+    return qMin(digits.toLongLong(), HugeNumber);
+}
+
+constexpr int HighestDbNumber = 0xFFFF;     // the jobs carry the number in 16 bits
+
+int letterArea(QChar letter)
+{
+    switch (letter.toUpper().toLatin1()) {
+    case 'I': return Input;
+    case 'Q': return Output;
+    case 'M': return Flag;
+    default: return DataBlock;  // V
     }
-    const QRegularExpressionMatch m = sized.match(address);
+}
+
+// Area letter, optional size letter, byte address, optional bit: M10, MW10, M10.3, MX10.3, V-5.
+bool parseLetterForm(const QString &text, Address *a)
+{
+    static const QRegularExpression form(
+        QRegularExpression::anchoredPattern(QStringLiteral("([IQMV])([BWDX]?)(-?)([0-9]+)(?:\\.([0-7]))?")),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
-        return Form::Malformed;
-    if (canonical)
-        *canonical = m.captured(1) + m.captured(2) + m.captured(3);
-    return Form::WellFormed;
+        return false;
+    const QString size = m.captured(2).toUpper();
+    const bool bit = m.capturedLength(5) > 0;
+    // X names a bit and needs one; B, W and D name bytes and take none.
+    if (!size.isEmpty() && (size == QLatin1String("X")) != bit)
+        return false;
+    a->area = letterArea(m.captured(1).at(0));
+    a->dbNumber = a->area == DataBlock ? 1 : 0;
+    const qint64 n = number(m.captured(4));
+    // Any minus sign makes the address negative, M-0 included: no text with one is served.
+    a->byteAddress = m.capturedLength(3) > 0 ? -qMax<qint64>(n, 1) : n;
+    a->hasBit = bit;
+    a->bitNumber = bit ? m.captured(5).toInt() : 0;
+    return true;
+}
+
+// DB5.DBW20, DB5_DBD8, DB5.DBX20.3, DB100 (block and byte address both 100);
+// V_or_DB100 (V memory), V_or_DB5.20, V_or_DB5.20.3. A bit only with the separator ".".
+bool parseBlockForm(const QString &text, Address *a)
+{
+    static const QRegularExpression dbForm(
+        QRegularExpression::anchoredPattern(
+            QStringLiteral("DB([0-9]+)(?:([._:;])DB[XBWD]([0-9]+)(?:\\.([0-7]))?)?")),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression vOrDbForm(
+        QRegularExpression::anchoredPattern(
+            QStringLiteral("V_or_DB([0-9]+)(?:([._:;])([0-9]+)(?:\\.([0-7]))?)?")),
+        QRegularExpression::CaseInsensitiveOption);
+    QRegularExpressionMatch m = dbForm.match(text);
+    const bool plainDb = m.hasMatch();
+    if (!plainDb) {
+        m = vOrDbForm.match(text);
+        if (!m.hasMatch())
+            return false;
+    }
+    const bool bit = m.capturedLength(4) > 0;
+    if (bit && m.captured(2) != QLatin1String("."))
+        return false;
+    const qint64 first = number(m.captured(1));
+    const bool separated = m.capturedLength(2) > 0;
+    qint64 block;
+    if (separated) {
+        block = first;
+        a->byteAddress = number(m.captured(3));
+    } else {
+        block = plainDb ? first : 1;
+        a->byteAddress = first;
+    }
+    // Data block 0 does not exist in any PLC, and a number past 16 bits would name another block.
+    if (block < 1 || block > HighestDbNumber)
+        return false;
+    a->area = DataBlock;
+    a->dbNumber = int(block);
+    a->hasBit = bit;
+    a->bitNumber = bit ? m.captured(4).toInt() : 0;
+    return true;
+}
+
+} // namespace
+
+Address parse(const QString &address)
+{
+    Address a;
+    if (area(address) == None)
+        return a;
+    if (parseLetterForm(address, &a) || parseBlockForm(address, &a)) {
+        a.form = Form::WellFormed;
+        return a;
+    }
+    Address refused;
+    refused.form = Form::Malformed;
+    refused.area = area(address);
+    refused.byteAddress = 0;
+    return refused;
 }
 
 } // namespace AddressGrammar

@@ -1,10 +1,15 @@
 // The PLC address notation shared by both drivers: I0.3, Q1, M10.7, V100, DB5.DBW20,
 // DB5.DBX20.3, DB100, V_or_DB5.20.3 (letters in either case).
-// The four parsers never fail: they return numbers that the read and write paths judge.
+//
+// parse() is what the read and write paths go by: it accepts only the notation's forms and takes
+// every number from the part of the text that names it, so an accepted text means one place.
+// The four single-number parsers keep the facades' historic operations (getArea, getAddr, ...):
+// they never fail and return numbers even for texts outside the notation.
 #ifndef ADDRESSGRAMMAR_H
 #define ADDRESSGRAMMAR_H
 
 #include <QString>
+#include <QtGlobal>
 
 namespace AddressGrammar {
 
@@ -16,17 +21,30 @@ int area(const QString &address);
 int dbNumber(const QString &address, bool vIsDataBlock1);
 int byteAddress(const QString &address);   // -1 when no area keyword is present
 int bitNumber(const QString &address);
-int byteLength(int dataType, int count);   // bits are packed eight to a byte; 0 for a type outside 1..11
+// Bits are packed eight to a byte; 0 for a type outside 1..11. Computed in 64 bits.
+qint64 byteLength(int dataType, qint64 count);
 
 enum class Form {
-    WellFormed,     // one of the grammar's forms: the parsers' results stand
-    NoArea,         // no area keyword at all: judged by the paths as the parsers say
-    Malformed       // an area keyword, but outside the grammar: refused, never sent
+    WellFormed,     // one of the notation's forms: the numbers of Address stand
+    NoArea,         // no area keyword at all
+    Malformed       // an area keyword, but outside the notation, or a data block no PLC has
 };
-// Classifies the text. A text with a size letter after the area letter (MW10, VB100, IX0.3,
-// QD4) is rewritten into *canonical as the plain form (M10, V100, I0.3, Q4), which then
-// classifies as WellFormed; *canonical is the text itself otherwise.
-Form classify(const QString &address, QString *canonical);
+
+// Numbers too long to matter are held at this value: far past every area, never wrapped.
+constexpr qint64 HugeNumber = Q_INT64_C(1000000000000);
+
+struct Address {
+    Form form = Form::NoArea;
+    int area = None;
+    int dbNumber = 0;           // data areas: 1..65535 (V memory is data block 1); 0 elsewhere
+    qint64 byteAddress = -1;    // negative only for a text such as M-5
+    int bitNumber = 0;          // 0..7; 0 when the text names no bit
+    bool hasBit = false;        // the text carries a ".b" bit part
+};
+
+// A size letter after the area letter (MW10, VB100, IX0.3, QD4) is read as the plain form (M10,
+// V100, I0.3, Q4): the element size comes from the DataType. Numbers are plain ASCII digits.
+Address parse(const QString &address);
 
 } // namespace AddressGrammar
 

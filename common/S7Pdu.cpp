@@ -62,10 +62,14 @@ Verdict judgeAckHeader(const QByteArray &pdu, int function)
 
 QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount)
 {
+    const qint64 bitAddress = qint64(byteAddress) * 8;
+    if (bitAddress < 0 || bitAddress > MaxBitAddress || byteCount < 0 || byteCount > MaxItemCount
+        || dbNumber < 0 || dbNumber > MaxDbNumber)
+        return QByteArray();
     QByteArray pdu = jobHeader(reference, 14, 0);
     pdu.append(char(0x04));         // read variable
     pdu.append(char(0x01));         // one item
-    appendItem(pdu, ItemSize::Byte, byteCount, area, dbNumber, byteAddress * 8);
+    appendItem(pdu, ItemSize::Byte, byteCount, area, dbNumber, int(bitAddress));
     return pdu;
 }
 
@@ -75,6 +79,9 @@ QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, I
     const bool bit = size == ItemSize::Bit;
     const QByteArray payload = bit ? data.left(1) : data;
     const int n = payload.size();
+    if (bitAddress < 0 || bitAddress > MaxBitAddress || (!bit && bitAddress % 8 != 0)
+        || n > MaxWriteItemBytes || dbNumber < 0 || dbNumber > MaxDbNumber)
+        return QByteArray();
     QByteArray pdu = jobHeader(reference, 14, 4 + n);
     pdu.append(char(0x05));         // write variable
     pdu.append(char(0x01));         // one item

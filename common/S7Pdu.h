@@ -31,11 +31,22 @@ int writeCapacity(int pduLength);
 
 enum class ItemSize { Bit = 0x01, Byte = 0x02 };
 
+// What an item's fields can carry: the start address in bits has 24 bits, the element count
+// and the data-block number 16, a write's data length (in bits for byte items) 16.
+constexpr qint64 MaxBitAddress = 0xFFFFFF;
+constexpr int MaxItemCount = 0xFFFF;
+constexpr int MaxDbNumber = 0xFFFF;
+constexpr int MaxWriteItemBytes = 0xFFFF / 8;
+
+// The builders return an empty job for anything the fields cannot carry as given: a job that
+// names another place than the one asked for is never built.
+
 // Read `byteCount` bytes from byte address `byteAddress` of `area` (data block `dbNumber`).
 QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount);
 
 // Write `data` at `bitAddress` (byte address * 8 + bit). Byte items carry data.size() bytes with
-// the data length in bits; a bit item carries exactly one bit (data holds one byte 0x00/0x01).
+// the data length in bits and start at bit 0 of a byte; a bit item carries exactly one bit
+// (data holds one byte 0x00/0x01).
 QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, ItemSize size,
                     const QByteArray &data);
 

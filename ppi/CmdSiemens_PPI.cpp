@@ -302,6 +302,8 @@ int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int 
     if (length < 0 || length > PpiFrames::MaxReadBytes || byteAddress < 0)
         return -1;
     const QByteArray request = PpiFrames::readRequest(station, ownAddr, area, dbNumber, byteAddress, length);
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 
@@ -333,6 +335,8 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
     if (bitItem)
         payload = payload.left(1);
     const QByteArray request = PpiFrames::writeRequest(station, ownAddr, area, dbNumber, bitAddress, bitItem, payload);
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 

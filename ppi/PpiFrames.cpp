@@ -61,16 +61,16 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
 QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length)
 {
     // The PDU reference is always 0 in PPI frames: the station address identifies the answer.
-    return variableFrame(station, ownAddress, FcReadJob,
-                         S7Pdu::readJob(0, area, dbNumber, byteAddress, length));
+    const QByteArray job = S7Pdu::readJob(0, area, dbNumber, byteAddress, length);
+    return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcReadJob, job);
 }
 
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
                         bool bitItem, const QByteArray &data)
 {
     const auto size = bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte;
-    return variableFrame(station, ownAddress, FcWriteJob,
-                         S7Pdu::writeJob(0, area, dbNumber, bitAddress, size, data));
+    const QByteArray job = S7Pdu::writeJob(0, area, dbNumber, bitAddress, size, data);
+    return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcWriteJob, job);
 }
 
 int missingBytes(const QByteArray &buffer)

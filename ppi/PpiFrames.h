@@ -48,6 +48,7 @@ QByteArray poll(int station, int ownAddress);
 // Wraps `data` (an S7 PDU) into a variable frame; empty when LE would exceed one byte.
 QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data);
 
+// Empty when the job's fields or the frame cannot carry the request as given.
 QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length);
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
                         bool bitItem, const QByteArray &data);

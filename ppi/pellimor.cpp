@@ -6,6 +6,7 @@
 #include "DriverIdentity.h"
 #include "JobSplit.h"
 #include "PpiFrames.h"
+#include "RequestCheck.h"
 #include "S7Pdu.h"
 
 namespace {
@@ -35,12 +36,15 @@ private:
     QString rest;
 };
 
-struct ParsedAddress {
-    bool malformed = false;
-    int area = 0;
-    int addr = 0;
-    int db = 0;
-    int bit = 0;
+// The PPI driver's side of the checks both drivers share.
+const RequestCheck::Rules Rules = {
+    ResultCode::BadArea,        // a text without area keyword names no area
+    0,                          // a read of no elements is sent as such
+    1,                          // a write carries at least one element
+    Pellimor::ReadAddressLimit - 1,
+    Pellimor::WriteAddressLimit,
+    Pellimor::MaxTransferBytes, // in as many jobs as it takes
+    Pellimor::MaxTransferBytes,
 };
 
 } // namespace
@@ -140,33 +144,8 @@ int Pellimor::getmodule_num(QString address, AreaType)
 
 int Pellimor::getBytelen(DataType type, int count)
 {
-    return AddressGrammar::byteLength(type, count);
+    return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
-
-namespace {
-
-ParsedAddress parseAddress(Pellimor &facade, const QString &address)
-{
-    ParsedAddress p;
-    QString canonical;
-    p.malformed = AddressGrammar::classify(address, &canonical) == AddressGrammar::Form::Malformed;
-    const Pellimor::AreaType area = facade.getArea(canonical);
-    p.area = area;
-    p.addr = facade.getAddr(canonical, area);
-    p.db = facade.getmodule_number(canonical, area);
-    p.bit = facade.getmodule_num(canonical, area);
-    return p;
-}
-
-// Bytes a read fetches: a Bool read takes every byte from the start bit's to the last bit's.
-int readByteLength(Pellimor &facade, DataType type, int bit, int count)
-{
-    if (type == Bool)
-        return facade.getBytelen(Bool, qMax(bit, 0) + count);
-    return facade.getBytelen(type, count);
-}
-
-} // namespace
 
 CLabelVariable Pellimor::ReadVariable(QString address, DataType type)
 {
@@ -178,21 +157,13 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
     result.timeStamp = QDateTime::currentDateTime();
-
-    const ParsedAddress a = parseAddress(*this, address);
-    if (a.malformed || a.area == AreaNone)
-        result.resultCode = ResultCode::BadArea;
-    else if (count < 0)
-        result.resultCode = ResultCode::BadCount;
-    else if (a.addr < 0 || a.addr + count >= ReadAddressLimit)
-        result.resultCode = ResultCode::BadAddress;
-    else if (type == 0)
-        result.resultCode = ResultCode::BadType;
-    else if (readByteLength(*this, type, a.bit, count) > MaxTransferBytes)
-        result.resultCode = ResultCode::BadCount;
-    else
-        result = Read_data(a.addr, a.db, a.bit, type, count, a.area, address);
-
+    const RequestCheck::Verdict v = RequestCheck::read(AddressGrammar::parse(address), type, count, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+    } else {
+        const RequestCheck::Target &t = v.target;
+        result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
+    }
     result.address = address;
     result.count = count;
     result.type = type;
@@ -203,7 +174,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
 {
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
-    const int byteLen = readByteLength(*this, type, bit, count);
+    const int byteLen = RequestCheck::saturated(RequestCheck::readByteLength(type, bit, count));
     QByteArray bytes;
     const int rc = readInJobs(addr, byteLen, &bytes, db, area, address);
     if (rc == 0) {
@@ -225,30 +196,13 @@ CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVar
 
 CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
-    const ParsedAddress a = parseAddress(*this, address);
-    int refused = ResultCode::Success;
-    if (a.malformed || a.area == AreaNone)
-        refused = ResultCode::BadArea;
-    else if (count < 1)
-        refused = ResultCode::BadCount;
-    else if (a.addr < 0 || a.addr + count > WriteAddressLimit)
-        refused = ResultCode::BadAddress;
-    else if (type == 0)
-        refused = ResultCode::BadType;
-    else if (type == Bool && count > 1)
-        refused = ResultCode::BadCount;     // a bit item carries exactly one bit
-    else if (heldElements(type, value) < 0)
-        refused = ResultCode::BadType;
-    else if (heldElements(type, value) < count)
-        refused = ResultCode::BadCount;
-    else if (getBytelen(type, count) > MaxTransferBytes)
-        refused = ResultCode::BadCount;
-
-    if (refused != ResultCode::Success) {
-        value.resultCode = refused;
+    const RequestCheck::Verdict v = RequestCheck::write(AddressGrammar::parse(address), type, count, value, Rules);
+    if (v.code != ResultCode::Success) {
+        value.resultCode = v.code;
     } else {
-        value = Write_data(a.addr, a.db, a.bit, type, count, value, a.area, address);
-        if (a.area == AreaInput)
+        const RequestCheck::Target &t = v.target;
+        value = Write_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, value, t.area, address);
+        if (t.area == AreaInput)
             value.resultCode = ResultCode::InputWrite;
     }
     value.address = address;
@@ -265,9 +219,10 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
     const bool known = encodeByType(type, value, type == Bool ? byteLen : count, &bytes);
     if (!known)
         value.resultCode = ResultCode::BadType;
+    const int bitAddress = RequestCheck::saturated(RequestCheck::startBitAddress(type, addr, bit));
     const int rc = type == Bool
-        ? transport.WriteCoilsQarea(db, addr * 8 + bit, byteLen, int(connectPar), bytes, area, address, true)
-        : writeInJobs(addr * 8 + bit, bytes, byteLen, db, area, address);
+        ? transport.WriteCoilsQarea(db, bitAddress, byteLen, int(connectPar), bytes, area, address, true)
+        : writeInJobs(bitAddress, bytes, byteLen, db, area, address);
     if (rc == 0)
         value.timeStamp = QDateTime::currentDateTime();
     if (known)
@@ -280,7 +235,8 @@ int Pellimor::readInJobs(int addr, int byteLen, QByteArray *out, int db, int are
     out->reserve(out->size() + byteLen);
     const int capacity = S7Pdu::readCapacity(PpiFrames::JobPduLength);
     return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
-        return transport.Read_area(addr + offset, length, out, int(connectPar), db, area, address);
+        const int at = RequestCheck::saturated(qint64(addr) + offset);
+        return transport.Read_area(at, length, out, int(connectPar), db, area, address);
     });
 }
 
@@ -289,7 +245,8 @@ int Pellimor::writeInJobs(int bitAddr, const QByteArray &bytes, int byteLen, int
 {
     const int capacity = S7Pdu::writeCapacity(PpiFrames::JobPduLength);
     return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
-        return transport.WriteCoilsQarea(db, bitAddr + offset * 8, length, int(connectPar),
-                                         bytes.mid(offset, length), area, address);
+        const int at = RequestCheck::saturated(qint64(bitAddr) + qint64(offset) * 8);
+        return transport.WriteCoilsQarea(db, at, length, int(connectPar), bytes.mid(offset, length),
+                                         area, address);
     });
 }

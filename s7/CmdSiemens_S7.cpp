@@ -212,6 +212,8 @@ int CmdSiemens_S7::Read_area(int byteAddress, int length, QByteArray *out, int d
 {
     const QByteArray request =
         IsoTcp::readRequest(nextReference(), area, dbNumber, byteAddress, length);
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
     return Message_parsing(request, out, length, name);
@@ -259,6 +261,8 @@ int CmdSiemens_S7::writeJob(int dbNumber, int bitAddress, int count, const QByte
     const QByteArray request = IsoTcp::writeRequest(
         nextReference(), area, dbNumber, bitAddress,
         bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, data.left(count));
+    if (request.isEmpty())
+        return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
     if (debugFlag)

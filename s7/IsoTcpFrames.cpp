@@ -108,15 +108,17 @@ int wireDbNumber(int area, int dbNumber)
 
 QByteArray readRequest(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount)
 {
-    return wrapPdu(S7Pdu::readJob(reference, area, wireDbNumber(area, dbNumber), byteAddress,
-                                  byteCount));
+    const QByteArray job = S7Pdu::readJob(reference, area, wireDbNumber(area, dbNumber), byteAddress,
+                                          byteCount);
+    return job.isEmpty() ? QByteArray() : wrapPdu(job);
 }
 
 QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddress,
                         S7Pdu::ItemSize size, const QByteArray &data)
 {
-    return wrapPdu(S7Pdu::writeJob(reference, area, wireDbNumber(area, dbNumber), bitAddress, size,
-                                   data));
+    const QByteArray job = S7Pdu::writeJob(reference, area, wireDbNumber(area, dbNumber), bitAddress,
+                                           size, data);
+    return job.isEmpty() ? QByteArray() : wrapPdu(job);
 }
 
 bool answersRequest(const QByteArray &request, const QByteArray &frame)

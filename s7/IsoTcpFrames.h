@@ -60,6 +60,7 @@ quint16 referenceFrom(int high, int low);
 
 // Read and write jobs framed for the wire. Only the data-block area carries a data-block
 // number; 0 or less there means V memory, which is data block 1.
+// Empty when the job's fields cannot carry the request as given (see S7Pdu).
 QByteArray readRequest(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount);
 QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddress,
                         S7Pdu::ItemSize size, const QByteArray &data);

@@ -3,6 +3,7 @@
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
 #include "JobSplit.h"
+#include "RequestCheck.h"
 #include "S7Pdu.h"
 
 namespace {
@@ -13,6 +14,17 @@ const char *const VersionTemplate = "v1.8.4 %1 %2";
 constexpr int HighestByteAddress = 65535;
 
 bool handledType(int type) { return type >= Bool && type <= Double; }
+
+// The S7 driver's side of the checks both drivers share.
+const RequestCheck::Rules Rules = {
+    ResultCode::BadAddress,     // a text without area keyword reads as byte address -1
+    1,                          // a read asks for at least one element
+    0,                          // a write of no elements is sent as such
+    HighestByteAddress,
+    HighestByteAddress,
+    Korvane::MaxReadBytes,
+    Korvane::MaxWriteBytes,
+};
 
 } // namespace
 
@@ -91,21 +103,7 @@ int Korvane::getmodule_bit(QString address, AreaType area)
 
 int Korvane::getBytelen(DataType type, int count)
 {
-    return AddressGrammar::byteLength(type, count);
-}
-
-// A text outside the grammar is marked malformed; a size letter after the area letter is read
-// as the user means it (MW10 is M10).
-Korvane::ParsedAddress Korvane::parse(const QString &address)
-{
-    QString canonical;
-    ParsedAddress p;
-    p.malformed = AddressGrammar::classify(address, &canonical) == AddressGrammar::Form::Malformed;
-    p.area = getArea(canonical);
-    p.byteAddress = getAddr(canonical, p.area);
-    p.dbNumber = getmodule_number(canonical, p.area);
-    p.bitNumber = getmodule_bit(canonical, p.area);
-    return p;
+    return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
 
 CLabelVariable Korvane::ReadVariable(QString address, DataType type)
@@ -117,21 +115,13 @@ CLabelVariable Korvane::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
     result.timeStamp = QDateTime::currentDateTime();
-    const ParsedAddress p = parse(address);
-    if (p.byteAddress < 0)
-        result.resultCode = ResultCode::BadAddress;
-    else if (p.area == AreaNone || p.malformed)
-        result.resultCode = ResultCode::BadArea;
-    else if (count <= 0)
-        result.resultCode = ResultCode::BadCount;
-    else if (p.byteAddress + count > HighestByteAddress)
-        result.resultCode = ResultCode::BadAddress;
-    else if (type == 0)
-        result.resultCode = ResultCode::BadType;
-    else if (getBytelen(type, type == Bool ? p.bitNumber + count : count) > MaxReadBytes)
-        result.resultCode = ResultCode::BadCount;
-    else
-        result = Read_data(p.byteAddress, p.dbNumber, p.bitNumber, type, count, p.area, address);
+    const RequestCheck::Verdict v = RequestCheck::read(AddressGrammar::parse(address), type, count, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+    } else {
+        const RequestCheck::Target &t = v.target;
+        result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
+    }
     result.address = address;
     result.count = count;
     result.type = type;
@@ -142,8 +132,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
                                   int count, int area, QString address)
 {
     CLabelVariable result;
-    // Bool: every byte that holds one of the consecutive bits from the start bit on.
-    const int byteLength = getBytelen(type, type == Bool ? bitNumber + count : count);
+    const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, bitNumber, count));
     QByteArray bytes;
     const int r = readInJobs(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
@@ -167,26 +156,13 @@ CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVari
 CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     CLabelVariable result = value;
-    const ParsedAddress p = parse(address);
-    if (p.byteAddress < 0) {
-        result.resultCode = ResultCode::BadAddress;
-    } else if (p.area == AreaNone || p.malformed) {
-        result.resultCode = ResultCode::BadArea;
-    } else if (count < 0) {
-        result.resultCode = ResultCode::BadCount;
-    } else if (p.byteAddress + count > HighestByteAddress) {
-        result.resultCode = ResultCode::BadAddress;
-    } else if (type == 0) {
-        result.resultCode = ResultCode::BadType;
-    } else if (handledType(type) && count > 0 && heldElements(type, value) < count) {
-        // The value cannot supply what the job would carry: refuse before anything is sent.
-        const bool noList = heldElements(type, value) < 0;
-        result.resultCode = noList ? ResultCode::BadType : ResultCode::BadCount;
-    } else if ((type == Bool && count > 1) || getBytelen(type, count) > MaxWriteBytes) {
-        result.resultCode = ResultCode::BadCount;
+    const RequestCheck::Verdict v = RequestCheck::write(AddressGrammar::parse(address), type, count, value, Rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
     } else {
-        result = Write_data(p.byteAddress, p.dbNumber, p.bitNumber, type, count, value, p.area, address);
-        if (p.area == AreaInput)
+        const RequestCheck::Target &t = v.target;
+        result = Write_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, value, t.area, address);
+        if (t.area == AreaInput)
             result.resultCode = ResultCode::InputWrite;
     }
     result.address = address;
@@ -200,7 +176,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
 {
     CLabelVariable result = value;
     const int byteLength = getBytelen(type, count);
-    const int bitAddress = byteAddress * 8 + bitNumber;
+    const int bitAddress = RequestCheck::saturated(RequestCheck::startBitAddress(type, byteAddress, bitNumber));
     QByteArray bytes;
     int r;
     if (type == Bool) {
@@ -225,7 +201,8 @@ int Korvane::readInJobs(int byteAddress, int byteLength, QByteArray *out, int db
     out->reserve(out->size() + byteLength);
     const int capacity = S7Pdu::readCapacity(transport.pduLength());
     return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
-        return transport.Read_area(byteAddress + offset, length, out, dbNumber, area, address);
+        const int at = RequestCheck::saturated(qint64(byteAddress) + offset);
+        return transport.Read_area(at, length, out, dbNumber, area, address);
     });
 }
 
@@ -234,7 +211,8 @@ int Korvane::writeInJobs(int bitAddress, const QByteArray &bytes, int byteLength
 {
     const int capacity = S7Pdu::writeCapacity(transport.pduLength());
     return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
-        return transport.WriteHoldingRegistersVarea(dbNumber, bitAddress + offset * 8, length,
-                                                    bytes.mid(offset, length), area, address);
+        const int at = RequestCheck::saturated(qint64(bitAddress) + qint64(offset) * 8);
+        return transport.WriteHoldingRegistersVarea(dbNumber, at, length, bytes.mid(offset, length),
+                                                    area, address);
     });
 }

@@ -55,14 +55,6 @@ public:
     int ipPort = 0;
 
 private:
-    struct ParsedAddress {
-        bool malformed = false;
-        AreaType area = AreaNone;
-        int byteAddress = 0;
-        int dbNumber = 0;
-        int bitNumber = 0;
-    };
-    ParsedAddress parse(const QString &address);
     // A byte read or write as consecutive jobs that fit the granted PDU; the transport's result
     // of the first job that fails, or 0.
     int readInJobs(int byteAddress, int byteLength, QByteArray *out, int dbNumber, int area,

@@ -42,7 +42,11 @@ private slots:
         row("X5", 0, 0, 0, -1, 0);
         row("DB5_DBX2.3", 0x84, 0, 0, 0, 0);
         row("DB5.DBX20.12", 0x84, 5, 5, 0, 12);
-        row("V_or_DB1.101", 0x84, 1, 1, 101, 1);
+        // A V_or_DB text has a bit only in its ".b" form.
+        row("V_or_DB1.101", 0x84, 1, 1, 101, 0);
+        row("V_or_DB12349", 0x84, 1, 1, 12349, 0);
+        row("V_or_DB5.209", 0x84, 5, 5, 209, 0);
+        row("V_or_DB15.27", 0x84, 15, 15, 27, 0);
         row("", 0, 0, 0, -1, 0);
     }
     void parsers()
@@ -58,54 +62,111 @@ private slots:
     void byteLength_data()
     {
         QTest::addColumn<int>("type");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("bytes");
-        const int rows[][3] = {{1, 0, 0}, {1, 1, 1}, {1, 8, 1}, {1, 9, 2}, {2, 3, 3}, {3, 1, 1},
-                               {4, 3, 6}, {5, 1, 2}, {6, 2, 8}, {7, 1, 4}, {8, 1, 4}, {9, 1, 8},
-                               {10, 2, 16}, {11, 3, 24}, {0, 5, 0}, {12, 5, 0}, {13, 5, 0}};
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<qint64>("bytes");
+        const qint64 big = 2147483647;
+        const qint64 rows[][3] = {{1, 0, 0}, {1, 1, 1}, {1, 8, 1}, {1, 9, 2}, {2, 3, 3}, {3, 1, 1},
+                                  {4, 3, 6}, {5, 1, 2}, {6, 2, 8}, {7, 1, 4}, {8, 1, 4}, {9, 1, 8},
+                                  {10, 2, 16}, {11, 3, 24}, {0, 5, 0}, {12, 5, 0}, {13, 5, 0},
+                                  // Counts near 2^31 do not wrap.
+                                  {1, big, 268435456}, {3, big, big}, {5, big, 4294967294},
+                                  {8, 1610612736, 6442450944}, {11, big, 17179869176}};
         for (const auto &r : rows)
-            QTest::addRow("type %d count %d", r[0], r[1]) << r[0] << r[1] << r[2];
+            QTest::addRow("type %lld count %lld", r[0], r[1]) << int(r[0]) << r[1] << r[2];
     }
     void byteLength()
     {
         QFETCH(int, type);
-        QFETCH(int, count);
+        QFETCH(qint64, count);
         QTEST(AddressGrammar::byteLength(type, count), "bytes");
     }
 
-    void classify_data()
+    // The place a text names, as a person reads it; every number comes from its own part of
+    // the text.
+    void parse_data()
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<AddressGrammar::Form>("form");
-        QTest::addColumn<QString>("canonical");
-        const Form ok = Form::WellFormed, bad = Form::Malformed, none = Form::NoArea;
-        auto row = [](const char *a, Form f, const char *canonical = nullptr) {
-            QTest::newRow(*a ? a : "empty") << QString::fromLatin1(a) << f
-                                            << QString::fromLatin1(canonical ? canonical : a);
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<qint64>("byte");
+        QTest::addColumn<int>("bit");
+        QTest::addColumn<bool>("hasBit");
+        auto ok = [](const QString &a, int area, int db, qint64 byte, int bit = -1) {
+            QTest::newRow(qPrintable(a)) << a << Form::WellFormed << area << db << byte << qMax(bit, 0)
+                                         << (bit >= 0);
         };
-        for (const char *a : {"I0.3", "i0.3", "Q1", "M10.7", "V100", "V100.2", "M-5", "DB5.DBW20",
-                              "DB5.DBX20.3", "db5.dbx20.3", "DB5_DBD8", "DB5:DBB8", "DB5;DBW2",
-                              "DB100", "DB65535.DBW0", "V_or_DB100", "V_or_DB5.20", "V_or_DB5_20", "V_or_DB5.20.3"})
-            row(a, ok);
-        row("MW10", ok, "M10");
-        row("VB100", ok, "V100");
-        row("QD4", ok, "Q4");
-        row("IX0.3", ok, "I0.3");
-        row("mb10", ok, "m10");
-        row("X5", none);
-        row("", none);
+        ok("I0.3", 0x81, 0, 0, 3);
+        ok("i0.3", 0x81, 0, 0, 3);
+        ok("Q1", 0x82, 0, 1);
+        ok("M10.7", 0x83, 0, 10, 7);
+        ok("M010", 0x83, 0, 10);
+        ok("V100", 0x84, 1, 100);
+        ok("V100.2", 0x84, 1, 100, 2);
+        ok("DB5.DBW20", 0x84, 5, 20);
+        ok("DB5.DBX20.3", 0x84, 5, 20, 3);
+        ok("db5.dbx20.3", 0x84, 5, 20, 3);
+        ok("DB5.DBW20.3", 0x84, 5, 20, 3);
+        ok("DB5_DBD8", 0x84, 5, 8);
+        ok("DB5:DBB8", 0x84, 5, 8);
+        ok("DB5;DBW2", 0x84, 5, 2);
+        ok("DB100", 0x84, 100, 100);
+        ok("DB65535.DBW0", 0x84, 65535, 0);
+        ok("V_or_DB100", 0x84, 1, 100);
+        ok("V_or_DB5.20", 0x84, 5, 20);
+        ok("V_or_DB5_20", 0x84, 5, 20);
+        ok("v_OR_db5;20", 0x84, 5, 20);
+        ok("V_or_DB5.20.3", 0x84, 5, 20, 3);
+        ok("V_or_DB12349", 0x84, 1, 12349);
+        ok("V_or_DB5.209", 0x84, 5, 209);
+        ok("V_or_DB15.27", 0x84, 15, 27);
+        ok("V_or_DB1.101", 0x84, 1, 101);
+        // A size letter is read as the plain form.
+        ok("MW10", 0x83, 0, 10);
+        ok("mb10", 0x83, 0, 10);
+        ok("VB100", 0x84, 1, 100);
+        ok("QD4", 0x82, 0, 4);
+        ok("IX0.3", 0x81, 0, 0, 3);
+        // Numbers past every area stay past it, however long.
+        ok("M536871012", 0x83, 0, 536871012);
+        ok("M5368710120", 0x83, 0, 5368710120);
+        ok("V999999999", 0x84, 1, 999999999);
+        ok("DB5.DBW4294967296", 0x84, 5, 4294967296);
+        ok("V_or_DB5.18446744073709551617", 0x84, 5, HugeNumber);
+        ok("M" + QString(40, QLatin1Char('9')), 0x83, 0, HugeNumber);
+        QTest::newRow("M-5") << "M-5" << Form::WellFormed << 0x83 << 0 << qint64(-5) << 0 << false;
+        QTest::newRow("M-0") << "M-0" << Form::WellFormed << 0x83 << 0 << qint64(-1) << 0 << false;
+
+        // Refused texts: only the form counts.
+        auto refused = [](const QString &a, Form form) {
+            QTest::newRow(qPrintable(a.isEmpty() ? QStringLiteral("empty") : a))
+                << a << form << 0 << 0 << qint64(0) << 0 << false;
+        };
+        refused("X5", Form::NoArea);
+        refused("", Form::NoArea);
         for (const char *a : {"DB5_DBX2.3", "DB5.DBX20.12", "M1.2.3", "M10.8", "M10.x", "I0.3.5",
-                              "DB5.DBW", "M", "MWX10", "V_or_DB5.20.9", "IX0", "MW10.2", " M10",
-                              "M10 ", "M10\n", "DB5.DBQ2", "M12345678901", "DB65536.DBW0",
-                              "DB70000", "V_or_DB70000.2"})
-            row(a, bad);
+                              "DB5.DBW", "M", "MWX10", "V_or_DB5.20.9", "V_or_DB5_20.3", "IX0",
+                              "MW10.2", " M10", "M10 ", "M10\n", "DB5.DBQ2", "DB65536.DBW0", "DB70000",
+                              "V_or_DB70000.2", "DB5.DBW-2", "V_or_DB-1.2",
+                              // No PLC has data block 0.
+                              "DB0.DBW2", "DB0", "DB00.DBX1.1", "V_or_DB0.20", "V_or_DB0.20.1"})
+            refused(QString::fromLatin1(a), Form::Malformed);
+        // Digits of other scripts are not numbers of the notation.
+        refused(QStringLiteral("M\u0661\u0660"), Form::Malformed);
+        refused(QStringLiteral("DB\uff15.DBW2"), Form::Malformed);
     }
-    void classify()
+    void parse()
     {
         QFETCH(QString, address);
-        QString canonical;
-        QTEST(AddressGrammar::classify(address, &canonical), "form");
-        QTEST(canonical, "canonical");
+        const Address a = AddressGrammar::parse(address);
+        QTEST(a.form, "form");
+        if (a.form != Form::WellFormed)
+            return;
+        QTEST(a.area, "area");
+        QTEST(a.dbNumber, "db");
+        QTEST(a.byteAddress, "byte");
+        QTEST(a.bitNumber, "bit");
+        QTEST(a.hasBit, "hasBit");
     }
 };
 

@@ -44,6 +44,29 @@ private slots:
         QCOMPARE(pdu.mid(26, 2).toHex(), QByteArray("0960"));  // 300 bytes in bits
     }
 
+    // The fields carry 24 bits of start address, 16 of count and block: a job that would name
+    // another place than the one asked for is not built. Byte items start at bit 0 of a byte.
+    void jobsThatCannotBeCarried()
+    {
+        using S7Pdu::ItemSize;
+        const QByteArray two = QByteArray::fromHex("abcd");
+        QVERIFY(!S7Pdu::readJob(1, 0x83, 0, 0x1FFFFF, 1).isEmpty());   // bit address 0xFFFFF8
+        QVERIFY(S7Pdu::readJob(1, 0x83, 0, 0x200000, 1).isEmpty());    // would wrap to byte 0
+        QVERIFY(S7Pdu::readJob(1, 0x83, 0, 536871012, 1).isEmpty());   // * 8 wraps a 32-bit int
+        QVERIFY(S7Pdu::readJob(1, 0x83, 0, -1, 1).isEmpty());
+        QVERIFY(S7Pdu::readJob(1, 0x83, 0, 0, 0x10000).isEmpty());
+        QVERIFY(S7Pdu::readJob(1, 0x83, 0, 0, -1).isEmpty());
+        QVERIFY(S7Pdu::readJob(1, 0x84, 0x10000, 0, 1).isEmpty());
+        QVERIFY(!S7Pdu::readJob(1, 0x84, 0xFFFF, 0, 0xFFFF).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x83, 0, 83, ItemSize::Byte, two).isEmpty());
+        QVERIFY(!S7Pdu::writeJob(1, 0x83, 0, 83, ItemSize::Bit, two).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x83, 0, 0x1000000, ItemSize::Bit, two).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x83, 0, -8, ItemSize::Byte, two).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x84, 0x10000, 0, ItemSize::Byte, two).isEmpty());
+        QVERIFY(!S7Pdu::writeJob(1, 0x83, 0, 0, ItemSize::Byte, QByteArray(8191, 'x')).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x83, 0, 0, ItemSize::Byte, QByteArray(8192, 'x')).isEmpty());  // length in bits
+    }
+
     void acks_data()
     {
         QTest::addColumn<bool>("read");

@@ -97,6 +97,9 @@ private slots:
         QVERIFY(object);
         QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
         QCOMPARE(object->qt_metacast("CDriveBaseClass"), static_cast<void *>(a));
+        QCOMPARE(qobject_cast<CDriveBaseClass *>(object), a);
+        QCOMPARE(object->qt_metacast(qPrintable(className)), static_cast<void *>(object));
+        QVERIFY(object->inherits(qPrintable(className)));
         if (which == QLatin1String("s7"))
             QVERIFY(dynamic_cast<Korvane *>(a));
         else

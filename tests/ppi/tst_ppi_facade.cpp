@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "LabelValues.h"
-#include "AddressGrammar.h"
 #include "StationThread.h"
 #include "pellimor.h"
 
@@ -120,18 +119,21 @@ void TestPpiFacade::everyType_data()
     QTest::addColumn<DataType>("type");
     QTest::addColumn<CLabelVariable>("value");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("Int8") << "V10" << Int8 << valueOf<char>({char(0x81), 0x05}) << QByteArray::fromHex("8105");
-    QTest::newRow("UInt8") << "DB5.DBB3" << UInt8 << valueOf<unsigned char>({200}) << QByteArray::fromHex("c8");
-    QTest::newRow("Int16") << "M20" << Int16 << valueOf<short>({258, -2}) << QByteArray::fromHex("0102fffe");
-    QTest::newRow("UInt16") << "Q4" << UInt16 << valueOf<unsigned short>({65534}) << QByteArray::fromHex("fffe");
-    QTest::newRow("Int32") << "DB7.DBD8" << Int32 << valueOf<int>({-2}) << QByteArray::fromHex("fffffffe");
-    QTest::newRow("UInt32") << "V_or_DB6.12" << UInt32 << valueOf<unsigned>({0x01020304u}) << QByteArray::fromHex("01020304");
-    QTest::newRow("Float") << "VD30" << Float << valueOf<float>({1.0f}) << QByteArray::fromHex("3f800000");
-    QTest::newRow("Int64") << "V40" << Int64 << valueOf<long long>({1}) << QByteArray::fromHex("0000000000000001");
+    QTest::addColumn<int>("area");      // where the text says the bytes go
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("byteAddress");
+    QTest::newRow("Int8") << "V10" << Int8 << valueOf<char>({char(0x81), 0x05}) << QByteArray::fromHex("8105") << 0x84 << 1 << 10;
+    QTest::newRow("UInt8") << "DB5.DBB3" << UInt8 << valueOf<unsigned char>({200}) << QByteArray::fromHex("c8") << 0x84 << 5 << 3;
+    QTest::newRow("Int16") << "M20" << Int16 << valueOf<short>({258, -2}) << QByteArray::fromHex("0102fffe") << 0x83 << 0 << 20;
+    QTest::newRow("UInt16") << "Q4" << UInt16 << valueOf<unsigned short>({65534}) << QByteArray::fromHex("fffe") << 0x82 << 0 << 4;
+    QTest::newRow("Int32") << "DB7.DBD8" << Int32 << valueOf<int>({-2}) << QByteArray::fromHex("fffffffe") << 0x84 << 7 << 8;
+    QTest::newRow("UInt32") << "V_or_DB6.12" << UInt32 << valueOf<unsigned>({0x01020304u}) << QByteArray::fromHex("01020304") << 0x84 << 6 << 12;
+    QTest::newRow("Float") << "VD30" << Float << valueOf<float>({1.0f}) << QByteArray::fromHex("3f800000") << 0x84 << 1 << 30;
+    QTest::newRow("Int64") << "V40" << Int64 << valueOf<long long>({1}) << QByteArray::fromHex("0000000000000001") << 0x84 << 1 << 40;
     QTest::newRow("UInt64") << "V50" << UInt64 << valueOf<unsigned long long>({0x8000000000000000ull})
-                            << QByteArray::fromHex("8000000000000000");
+                            << QByteArray::fromHex("8000000000000000") << 0x84 << 1 << 50;
     QTest::newRow("Double") << "MW60" << Double << valueOf<double>({1.0, -2.0})
-                            << QByteArray::fromHex("3ff0000000000000c000000000000000");
+                            << QByteArray::fromHex("3ff0000000000000c000000000000000") << 0x83 << 0 << 60;
 }
 
 void TestPpiFacade::everyType()
@@ -140,6 +142,9 @@ void TestPpiFacade::everyType()
     QFETCH(DataType, type);
     QFETCH(CLabelVariable, value);
     QFETCH(QByteArray, bytes);
+    QFETCH(int, area);
+    QFETCH(int, db);
+    QFETCH(int, byteAddress);
     const int count = ValueCodec::heldElements(type, value);
     const CLabelVariable written = driver->WriteVariable(address, type, value, count);
     QCOMPARE(written.resultCode, 0);
@@ -156,12 +161,8 @@ void TestPpiFacade::everyType()
     QVERIFY(read.timeStamp.isValid());
 
     // The bytes landed where the address says, in PLC order.
-    QString canonical;
-    AddressGrammar::classify(address, &canonical);
-    const int area = AddressGrammar::area(canonical);
     QByteArray stored;
-    QVERIFY(gateway->memory.read(area, area == 0x84 ? AddressGrammar::dbNumber(canonical, true) : 0,
-                                 AddressGrammar::byteAddress(canonical), bytes.size(), &stored));
+    QVERIFY(gateway->memory.read(area, db, byteAddress, bytes.size(), &stored));
     QCOMPARE(stored.toHex(), bytes.toHex());
 }
 

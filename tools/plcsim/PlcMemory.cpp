@@ -59,3 +59,9 @@ bool PlcMemory::writeBit(int area, int dbNumber, int bitAddress, bool bit)
     (*b)[i] = char(bit ? (old | mask) : (old & ~mask));
     return true;
 }
+
+QHash<quint32, QByteArray> PlcMemory::contents()
+{
+    QMutexLocker lock(&mutex);
+    return blocks;
+}

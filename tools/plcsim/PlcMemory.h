@@ -20,6 +20,10 @@ public:
     bool readBit(int area, int dbNumber, int bitAddress, bool *bit);
     bool writeBit(int area, int dbNumber, int bitAddress, bool bit);
 
+    // Every block touched so far, keyed (area << 16) | data-block number, for tests that check
+    // that nothing but the place they named has changed.
+    QHash<quint32, QByteArray> contents();
+
 private:
     QByteArray *block(int area, int dbNumber);
 

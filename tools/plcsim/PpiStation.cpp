@@ -418,6 +418,8 @@ QByteArray PpiStation::answerJob(const QByteArray &pdu)
         int code = 0xFF;
         if (errorBlock || area < 0x81 || area > 0x84 || (area == 0x84 && db == 0))
             code = 0x0A;
+        else if (transport == 0x02 && bitAddress % 8 != 0)
+            code = 0x05;    // a byte item starts at bit 0 of its byte
         else if (transport == 0x02 && !memory->read(area, db, bitAddress / 8, count, &data))
             code = 0x05;
         else if (transport == 0x01) {
@@ -455,6 +457,8 @@ QByteArray PpiStation::answerJob(const QByteArray &pdu)
             code = 0x07;
         else if (transport == 0x01 && dataTransport == 0x03 && length == 1)
             code = memory->writeBit(area, db, bitAddress, u8(pdu, 28) & 1) ? 0xFF : 0x05;
+        else if (transport == 0x02 && bitAddress % 8 != 0)
+            code = 0x05;
         else if (transport == 0x02)
             code = memory->write(area, db, bitAddress / 8, pdu.mid(28, bytes)) ? 0xFF : 0x05;
         else

@@ -1,7 +1,8 @@
 // A simulated PPI station on a shared PlcMemory, served behind a transparent TCP gateway on
 // loopback or on a pseudo-terminal. It answers the greeting (FDL status), acknowledges every
 // job with 0xE5, delivers the answer on the poll, and answers what it cannot serve with an S7
-// error item, as a station does. Frames with a bad FCS or for another station go unanswered.
+// error item, as a station does (0x05 for an address it cannot serve, a byte item whose start
+// address has a bit part included). Frames with a bad FCS or for another station go unanswered.
 //
 // Faults on purpose, chosen by the data block a job addresses (area 0x84); the block is
 // ordinary memory otherwise, and data blocks 1..999 always behave normally:

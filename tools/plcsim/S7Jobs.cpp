@@ -75,7 +75,9 @@ QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, in
     if (item.transport == 0x02) {
         if (S7Pdu::ReadAckOverhead + item.count > pduSize)
             return errorAck(reference, 0x85, 0x00);
-        if (memory->read(item.area, item.dbNumber, item.bitAddress / 8, item.count, &data))
+        if (item.bitAddress % 8 != 0)
+            code = ItemAddressOutOfRange;   // a byte item starts at bit 0 of its byte
+        else if (memory->read(item.area, item.dbNumber, item.bitAddress / 8, item.count, &data))
             lengthField = item.count * 8;
         else
             code = missingCode(item);
@@ -119,6 +121,8 @@ QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &j
         if (item.transport == 0x02 && dataTransport == 0x04) {
             if (lengthField != item.count * 8 || data.size() != item.count)
                 code = ItemTypeInconsistent;
+            else if (item.bitAddress % 8 != 0)
+                code = ItemAddressOutOfRange;
             else if (!memory->write(item.area, item.dbNumber, item.bitAddress / 8, data))
                 code = missingCode(item);
         } else if (item.transport == 0x01 && dataTransport == 0x03) {

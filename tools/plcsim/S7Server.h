@@ -4,7 +4,8 @@
 // so several clients may be served one after another or at the same time.
 //
 // Answers as a PLC gives them:
-//   - out-of-range address: item return code 0x05; unknown area or data block 0: 0x0A;
+//   - out-of-range address, or a byte item whose start address has a bit part: item return
+//     code 0x05; unknown area or data block 0: 0x0A;
 //     item transport size other than bit or byte: 0x06; write data length not matching: 0x07;
 //   - the set-up grants the PDU length asked for, at most the server's PDU size (960 unless
 //     set); a job or an answer larger than that: ack-data with error class 0x85, code 0x00

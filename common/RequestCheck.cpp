@@ -1,0 +1,109 @@
+#include "RequestCheck.h"
+
+#include <limits>
+
+#include "CDriveBaseClass.h"
+#include "ValueCodec.h"
+
+namespace RequestCheck {
+
+namespace {
+
+bool handledType(int type) { return type >= Bool && type <= Double; }
+
+// The checks reads and writes share, in the order the result codes are judged.
+int judgeAddress(const AddressGrammar::Address &a, const Rules &rules)
+{
+    if (a.form == AddressGrammar::Form::NoArea)
+        return rules.noAreaCode;
+    if (a.form == AddressGrammar::Form::Malformed)
+        return ResultCode::BadArea;
+    if (a.byteAddress < 0)
+        return ResultCode::BadAddress;
+    return ResultCode::Success;
+}
+
+Target targetOf(const AddressGrammar::Address &a, int type)
+{
+    Target t;
+    t.area = a.area;
+    t.dbNumber = a.dbNumber;
+    t.byteAddress = int(a.byteAddress);
+    t.bitNumber = type == Bool ? a.bitNumber : 0;
+    return t;
+}
+
+} // namespace
+
+qint64 readByteLength(int type, int bitNumber, qint64 count)
+{
+    if (type == Bool)
+        return count > 0 ? AddressGrammar::byteLength(Bool, qMax(bitNumber, 0) + count) : 0;
+    return AddressGrammar::byteLength(type, count);
+}
+
+qint64 writeByteLength(int type, qint64 count)
+{
+    return AddressGrammar::byteLength(type, count);
+}
+
+qint64 startBitAddress(int type, qint64 byteAddress, int bitNumber)
+{
+    return byteAddress * 8 + (type == Bool ? bitNumber : 0);
+}
+
+int saturated(qint64 n)
+{
+    return int(qBound<qint64>(std::numeric_limits<int>::min(), n, std::numeric_limits<int>::max()));
+}
+
+Verdict read(const AddressGrammar::Address &address, int type, int count, const Rules &rules)
+{
+    Verdict v;
+    v.code = judgeAddress(address, rules);
+    if (v.code != ResultCode::Success)
+        return v;
+    const qint64 bytes = readByteLength(type, address.bitNumber, count);
+    if (count < rules.minReadCount)
+        v.code = ResultCode::BadCount;
+    else if (address.byteAddress + count > rules.readAddressEnd)
+        v.code = ResultCode::BadAddress;
+    else if (type == 0)
+        v.code = ResultCode::BadType;
+    else if (bytes > rules.maxReadBytes)
+        v.code = ResultCode::BadCount;
+    else
+        v.target = targetOf(address, type);
+    return v;
+}
+
+Verdict write(const AddressGrammar::Address &address, int type, int count, const CLabelVariable &value,
+              const Rules &rules)
+{
+    Verdict v;
+    v.code = judgeAddress(address, rules);
+    if (v.code != ResultCode::Success)
+        return v;
+    const qint64 bytes = writeByteLength(type, count);
+    if (count < rules.minWriteCount)
+        v.code = ResultCode::BadCount;
+    else if (address.byteAddress + count > rules.writeAddressEnd)
+        v.code = ResultCode::BadAddress;
+    else if (!handledType(type))
+        v.code = ResultCode::BadType;       // nothing to encode: such a write is never sent
+    else if ((type == Bool && count > 1) || bytes > rules.maxWriteBytes)
+        v.code = ResultCode::BadCount;      // a bit item carries one bit; a job has its size
+    if (v.code != ResultCode::Success)
+        return v;
+    // The value must supply every element the job carries, never bytes from beyond its list.
+    const int held = count > 0 ? ValueCodec::heldElements(type, value) : 0;
+    if (held < 0)
+        v.code = ResultCode::BadType;
+    else if (held < count)
+        v.code = ResultCode::BadCount;
+    else
+        v.target = targetOf(address, type);
+    return v;
+}
+
+} // namespace RequestCheck

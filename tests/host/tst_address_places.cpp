@@ -1,0 +1,536 @@
+// Both facades against the simulated PLC: for every documented address form, and for texts that
+// have addressed another place than they name, which bytes and bits a write changes and which a
+// read returns, looked up in the PLC's memory; and what is refused before anything is sent.
+// Every expected place is written in the tables as a person reads the text.
+#include <QtEndian>
+#include <QtTest>
+
+#include <climits>
+#include <memory>
+
+#include "LabelValues.h"
+#include "PpiFrames.h"
+#include "S7Jobs.h"
+#include "SimulatorThread.h"
+#include "StationThread.h"
+#include "korvane.h"
+#include "pellimor.h"
+
+Q_DECLARE_METATYPE(DataType)
+
+namespace {
+
+constexpr int I = 0x81, Q = 0x82, M = 0x83, DB = 0x84;
+
+// Element bytes in PLC order for the values the tables write.
+const QByteArray Source = QByteArray::fromHex("a1b2c3d4e5f607188f9e2d3c4b5a6978"
+                                              "11223344556677881f2e3d4c5b6a7988");
+
+int widthOf(int type)
+{
+    static const int widths[] = {0, 1, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8};
+    return type >= 1 && type <= 11 ? widths[type] : 0;
+}
+
+template<typename T>
+QVariant listFrom(const QByteArray &bytes, int count)
+{
+    QList<T> list;
+    for (int i = 0; i < count; ++i) {
+        const char *at = bytes.constData() + i * int(sizeof(T));
+        if constexpr (sizeof(T) == 1)
+            list.append(T(*at));
+        else
+            list.append(qFromBigEndian<T>(at));
+    }
+    return QVariant::fromValue(list);
+}
+
+// The element list of `type` whose elements are `bytes` in PLC order (big-endian).
+QVariant listFrom(int type, const QByteArray &bytes, int count)
+{
+    switch (type) {
+    case Int8: return listFrom<char>(bytes, count);
+    case UInt8: return listFrom<unsigned char>(bytes, count);
+    case Int16: return listFrom<short>(bytes, count);
+    case UInt16: return listFrom<unsigned short>(bytes, count);
+    case Int32: return listFrom<int>(bytes, count);
+    case UInt32: return listFrom<unsigned int>(bytes, count);
+    case Float: return listFrom<float>(bytes, count);
+    case Int64: return listFrom<long long>(bytes, count);
+    case UInt64: return listFrom<unsigned long long>(bytes, count);
+    case Double: return listFrom<double>(bytes, count);
+    default: return QVariant();
+    }
+}
+
+template<typename T>
+QByteArray bytesFrom(const QVariant &list)
+{
+    QByteArray out;
+    for (T element : list.value<QList<T>>()) {
+        char b[sizeof(T)];
+        if constexpr (sizeof(T) == 1)
+            b[0] = char(element);
+        else
+            qToBigEndian(element, b);
+        out.append(b, int(sizeof(T)));
+    }
+    return out;
+}
+
+// The elements of a result in PLC order, so lists of floats compare bit for bit.
+QByteArray bytesFrom(int type, const QVariant &list)
+{
+    switch (type) {
+    case Int8: return bytesFrom<char>(list);
+    case UInt8: return bytesFrom<unsigned char>(list);
+    case Int16: return bytesFrom<short>(list);
+    case UInt16: return bytesFrom<unsigned short>(list);
+    case Int32: return bytesFrom<int>(list);
+    case UInt32: return bytesFrom<unsigned int>(list);
+    case Float: return bytesFrom<float>(list);
+    case Int64: return bytesFrom<long long>(list);
+    case UInt64: return bytesFrom<unsigned long long>(list);
+    case Double: return bytesFrom<double>(list);
+    default: return QByteArray();
+    }
+}
+
+// Byte i of every block before a read: no two neighbours alike, never 0.
+char pattern(int area, int db, int i) { return char((i * 31 + db * 7 + area) % 255 + 1); }
+
+// What changed between two looks at the memory: "area/db/byte=new" per changed byte. A block
+// that did not exist before counts as zeros.
+QStringList changes(const QHash<quint32, QByteArray> &before, const QHash<quint32, QByteArray> &after)
+{
+    QStringList out;
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        const QByteArray old = before.value(it.key(), QByteArray(it.value().size(), '\0'));
+        if (old == it.value())
+            continue;
+        for (int i = 0; i < it.value().size(); ++i) {
+            if (old.at(i) != it.value().at(i))
+                out << QStringLiteral("%1/%2/%3=%4")
+                           .arg(it.key() >> 16, 0, 16)
+                           .arg(it.key() & 0xFFFF)
+                           .arg(i)
+                           .arg(quint8(it.value().at(i)), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+QString change(int area, int db, int byte, quint8 value)
+{
+    return QStringLiteral("%1/%2/%3=%4").arg(area, 0, 16).arg(area == DB ? db : 0).arg(byte).arg(value, 2, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+class TestAddressPlaces : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void places_data();
+    void places();
+    void boolRun_data();
+    void boolRun();
+    void refused_data();
+    void refused();
+    void hostNumbers_data();
+    void hostNumbers();
+    void simulatorRefusesByteItemWithBitPart();
+
+private:
+    CDriveBaseClass *driver(const QString &which)
+    {
+        if (which == QLatin1String("s7"))
+            return s7.get();
+        return ppi.get();
+    }
+    PlcMemory &memory(const QString &which) { return which == QLatin1String("s7") ? sim.memory : gateway->memory; }
+    // Something that changes whenever a job reaches the simulated PLC.
+    QByteArray sentMark(const QString &which)
+    {
+        if (which == QLatin1String("s7"))
+            return sim.server->lastJob();
+        return QByteArray::number(gateway->station->receivedFrames().size());
+    }
+    void clear(const QString &which);
+    void expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request, int code);
+
+    SimulatorThread sim;
+    std::unique_ptr<StationThread> gateway;
+    std::unique_ptr<Korvane> s7;
+    std::unique_ptr<Pellimor> ppi;
+};
+
+void TestAddressPlaces::initTestCase()
+{
+    registerLabelVariableTypes();
+    gateway = std::make_unique<StationThread>(StationThread::Medium::Gateway);
+    QVERIFY(gateway->ok());
+    s7 = std::make_unique<Korvane>();
+    ppi = std::make_unique<Pellimor>();
+    QCOMPARE(s7->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(sim.port)), 0);
+    ppi->SetConnectPar(QStringLiteral("2"));
+    QCOMPARE(ppi->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(gateway->port())), 0);
+}
+
+void TestAddressPlaces::init()
+{
+    clear(QStringLiteral("s7"));
+    clear(QStringLiteral("ppi"));
+}
+
+void TestAddressPlaces::clear(const QString &which)
+{
+    PlcMemory &m = memory(which);
+    const QHash<quint32, QByteArray> blocks = m.contents();
+    for (auto it = blocks.begin(); it != blocks.end(); ++it)
+        QVERIFY(m.write(int(it.key() >> 16), int(it.key() & 0xFFFF), 0, QByteArray(PlcMemory::AreaSize, '\0')));
+}
+
+void TestAddressPlaces::places_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<int>("bit");
+    struct Row {
+        const char *address;
+        DataType type;
+        int count;
+        int area, db, byte, bit;
+    };
+    const Row rows[] = {
+        // The documented forms.
+        {"I0.3", Bool, 1, I, 0, 0, 3},
+        {"i0.3", Bool, 1, I, 0, 0, 3},
+        {"Q1", UInt8, 1, Q, 0, 1, 0},
+        {"M10.7", Bool, 1, M, 0, 10, 7},
+        {"M10", Bool, 1, M, 0, 10, 0},
+        {"V100", Int16, 1, DB, 1, 100, 0},
+        {"V100.2", Bool, 1, DB, 1, 100, 2},
+        {"DB5.DBW20", Int16, 2, DB, 5, 20, 0},
+        {"DB5.DBX20.3", Bool, 1, DB, 5, 20, 3},
+        {"db5.dbx20.3", Bool, 1, DB, 5, 20, 3},
+        {"DB5_DBD8", Int32, 1, DB, 5, 8, 0},
+        {"DB5:DBB8", UInt8, 3, DB, 5, 8, 0},
+        {"DB5;DBW2", UInt16, 1, DB, 5, 2, 0},
+        {"DB100", Int64, 1, DB, 100, 100, 0},
+        {"V_or_DB100", Float, 1, DB, 1, 100, 0},
+        {"V_or_DB5.20", UInt32, 1, DB, 5, 20, 0},
+        {"V_or_DB5_20", Int8, 2, DB, 5, 20, 0},
+        {"V_or_DB5.20.3", Bool, 1, DB, 5, 20, 3},
+        {"MW10", Int16, 1, M, 0, 10, 0},
+        {"VB100", UInt8, 1, DB, 1, 100, 0},
+        {"IX0.3", Bool, 1, I, 0, 0, 3},
+        {"QD4", Float, 1, Q, 0, 4, 0},
+        {"DB65535.DBD65530", UInt32, 1, DB, 65535, 65530, 0},
+        {"DB65535.DBD7996", UInt32, 1, DB, 65535, 7996, 0},
+        {"V_or_DB7999", Bool, 1, DB, 1, 7999, 0},
+        // V_or_DB texts without the ".b" form name no bit.
+        {"V_or_DB12349", Bool, 1, DB, 1, 12349, 0},
+        {"V_or_DB5.209", UInt8, 1, DB, 5, 209, 0},
+        {"V_or_DB15.27", Bool, 1, DB, 15, 27, 0},
+        {"V_or_DB1.101", Bool, 1, DB, 1, 101, 0},
+        // Byte-sized types at a text with a bit part: the named byte, on reads and writes alike.
+        {"M10.3", Int16, 1, M, 0, 10, 0},
+        {"DB5.DBX20.3", Double, 1, DB, 5, 20, 0},
+        {"V100.7", UInt8, 2, DB, 1, 100, 0},
+        {"V_or_DB5.20.3", UInt64, 1, DB, 5, 20, 0},
+        {"Q1.1", UInt32, 1, Q, 0, 1, 0},
+        {"I0.3", Int8, 1, I, 0, 0, 0},
+    };
+    for (const char *which : {"s7", "ppi"}) {
+        for (const Row &r : rows) {
+            // PPI writes end at byte 8000 (see refused).
+            if (QByteArray(which) == "ppi" && r.byte + r.count > Pellimor::WriteAddressLimit)
+                continue;
+            QTest::addRow("%s %s %d", which, r.address, int(r.type))
+                << QString::fromLatin1(which) << QString::fromLatin1(r.address) << r.type << r.count << r.area
+                << r.db << r.byte << r.bit;
+        }
+    }
+}
+
+void TestAddressPlaces::places()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(DataType, type);
+    QFETCH(int, count);
+    QFETCH(int, area);
+    QFETCH(int, db);
+    QFETCH(int, byte);
+    QFETCH(int, bit);
+    CDriveBaseClass *drv = driver(which);
+    PlcMemory &plc = memory(which);
+
+    // A write changes exactly the bytes (or the bit) the text names, and nothing else.
+    CLabelVariable value;
+    QStringList expected;
+    if (type == Bool) {
+        value = valueOf(QList<bool>{true});
+        expected << change(area, db, byte, quint8(1u << bit));
+    } else {
+        const QByteArray bytes = Source.left(widthOf(type) * count);
+        value.value = listFrom(type, bytes, count);
+        for (int i = 0; i < bytes.size(); ++i)
+            expected << change(area, db, byte + i, quint8(bytes.at(i)));
+    }
+    const QHash<quint32, QByteArray> before = plc.contents();
+    const CLabelVariable written = drv->WriteVariable(address, type, value, count);
+    QCOMPARE(written.resultCode, area == I ? 6 : 0);
+    QCOMPARE(changes(before, plc.contents()), expected);
+
+    // A read returns what lies at that place, and changes nothing.
+    QByteArray block;
+    for (int i = 0; i < PlcMemory::AreaSize; ++i)
+        block.append(pattern(area, db, i));
+    QVERIFY(plc.write(area, db, 0, block));
+    const QHash<quint32, QByteArray> beforeRead = plc.contents();
+    const CLabelVariable read = drv->ReadVariable(address, type, count);
+    QCOMPARE(read.resultCode, 0);
+    QCOMPARE(changes(beforeRead, plc.contents()), QStringList());
+    if (type == Bool) {
+        QVariantList bits = elementsOf(read.value);
+        QVERIFY(bits.size() >= count);
+        QCOMPARE(bits.at(0).toBool(), bool((quint8(block.at(byte)) >> bit) & 1));
+    } else {
+        QCOMPARE(bytesFrom(type, read.value).toHex(), block.mid(byte, widthOf(type) * count).toHex());
+    }
+}
+
+// Consecutive bits from the start bit on, across byte boundaries.
+void TestAddressPlaces::boolRun_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("firstBit");     // counted from bit 0 of byte 0 of the block
+    for (const char *which : {"s7", "ppi"}) {
+        QTest::addRow("%s M20.7", which) << which << "M20.7" << 3 << M << 0 << 20 * 8 + 7;
+        QTest::addRow("%s DB5.DBX3.5", which) << which << "DB5.DBX3.5" << 12 << DB << 5 << 3 * 8 + 5;
+        QTest::addRow("%s V_or_DB5.209", which) << which << "V_or_DB5.209" << 9 << DB << 5 << 209 * 8;
+        QTest::addRow("%s V_or_DB7.2.6", which) << which << "V_or_DB7.2.6" << 2 << DB << 7 << 2 * 8 + 6;
+    }
+}
+
+void TestAddressPlaces::boolRun()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(int, count);
+    QFETCH(int, area);
+    QFETCH(int, db);
+    QFETCH(int, firstBit);
+    PlcMemory &plc = memory(which);
+    QByteArray block;
+    for (int i = 0; i < PlcMemory::AreaSize; ++i)
+        block.append(pattern(area, db, i));
+    QVERIFY(plc.write(area, db, 0, block));
+    const CLabelVariable read = driver(which)->ReadVariable(address, Bool, count);
+    QCOMPARE(read.resultCode, 0);
+    const QVariantList bits = elementsOf(read.value);
+    QVERIFY(bits.size() >= count);
+    for (int i = 0; i < count; ++i) {
+        const int at = firstBit + i;
+        QCOMPARE(bits.at(i).toBool(), bool((quint8(block.at(at / 8)) >> (at % 8)) & 1));
+    }
+}
+
+void TestAddressPlaces::expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request,
+                                          int code)
+{
+    PlcMemory &plc = memory(which);
+    const QHash<quint32, QByteArray> before = plc.contents();
+    const QByteArray mark = sentMark(which);
+    const CLabelVariable result = request();
+    QCOMPARE(result.resultCode, code);
+    QCOMPARE(sentMark(which), mark);
+    QCOMPARE(changes(before, plc.contents()), QStringList());
+}
+
+void TestAddressPlaces::refused_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("readCode");
+    QTest::addColumn<int>("writeCode");
+    struct Row {
+        const char *address;
+        DataType type;
+        int count;
+        int s7Read, s7Write, ppiRead, ppiWrite;
+    };
+    const Row rows[] = {
+        // No PLC has data block 0; V texts are data block 1 (see places).
+        {"DB0.DBW2", Int16, 1, 3, 3, 3, 3},
+        {"DB0", UInt8, 1, 3, 3, 3, 3},
+        {"DB0.DBX1.1", Bool, 1, 3, 3, 3, 3},
+        {"V_or_DB0.20", UInt8, 1, 3, 3, 3, 3},
+        {"V_or_DB0.20.1", Bool, 1, 3, 3, 3, 3},
+        // Outside the notation.
+        {"V_or_DB5.20.9", Bool, 1, 3, 3, 3, 3},
+        {"V_or_DB15.2.7.1", Bool, 1, 3, 3, 3, 3},
+        {"M10.8", Bool, 1, 3, 3, 3, 3},
+        {"M1.2.3", Int16, 1, 3, 3, 3, 3},
+        {"DB5.DBX20.12", Bool, 1, 3, 3, 3, 3},
+        {"DB5_DBX2.3", Bool, 1, 3, 3, 3, 3},
+        {"DB65536.DBW0", Int16, 1, 3, 3, 3, 3},
+        {"M\u0661\u0660", UInt8, 1, 3, 3, 3, 3},
+        // No area keyword: the S7 driver judges it as byte address -1.
+        {"X5", UInt8, 1, 5, 5, 3, 3},
+        {"M-5", UInt8, 1, 5, 5, 5, 5},
+        // The end of the area; PPI writes end at byte 8000.
+        {"M65535", UInt8, 1, 5, 5, 5, 5},
+        {"DB5.DBB8000", UInt8, 1, 0, 0, 0, 5},
+        // More elements than a request carries.
+        {"M0", Bool, 2, 0, 4, 0, 4},
+        {"M0", Double, 8192, 4, 4, 4, 5},
+        {"M0", Int16, 32768, 4, 4, 4, 5},
+        {"M0", UInt8, 235, 0, 0, 0, 0},     // more than one PPI job: carried in two
+    };
+    for (const char *which : {"s7", "ppi"}) {
+        const bool isS7 = QByteArray(which) == "s7";
+        for (const Row &r : rows) {
+            QTest::addRow("%s %s %d x%d", which, r.address, int(r.type), r.count)
+                << QString::fromLatin1(which) << QString::fromUtf8(r.address) << r.type << r.count
+                << (isS7 ? r.s7Read : r.ppiRead) << (isS7 ? r.s7Write : r.ppiWrite);
+        }
+    }
+}
+
+// Refused requests send nothing and change nothing; rows with code 0 show where the limit lies.
+void TestAddressPlaces::refused()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(DataType, type);
+    QFETCH(int, count);
+    QFETCH(int, readCode);
+    QFETCH(int, writeCode);
+    CDriveBaseClass *drv = driver(which);
+    if (readCode != 0)
+        expectNothingSent(which, [&] { return drv->ReadVariable(address, type, count); }, readCode);
+    if (QTest::currentTestFailed())
+        return;
+    CLabelVariable value;
+    value.value = type == Bool ? QVariant::fromValue(QVector<bool>(count, true).toList())
+                               : listFrom(type, QByteArray(widthOf(type) * count, '\x5A'), count);
+    if (writeCode != 0)
+        expectNothingSent(which, [&] { return drv->WriteVariable(address, type, value, count); }, writeCode);
+    else if (readCode != 0)
+        return;
+    else
+        QCOMPARE(drv->WriteVariable(address, type, value, count).resultCode, 0);
+}
+
+// Host numbers near the ends of int: an address past the area is 5, a count that cannot be
+// carried 4, for every type, before anything is sent and without arithmetic that wraps.
+void TestAddressPlaces::hostNumbers_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("code");
+    const char *pastTheArea[] = {"M536871012", "V999999999", "DB5.DBW999999999", "M5368710120",
+                                 "V_or_DB5.4294967296", "V_or_DB4294967296", "I99999999999999999999.1",
+                                 "QW2147483647", "M65536"};
+    const int counts[] = {1, 2000000000, 1610612736, INT_MAX};
+    for (const char *which : {"s7", "ppi"}) {
+        for (int type = Bool; type <= Double; ++type) {
+            for (const char *address : pastTheArea) {
+                for (int count : counts)
+                    QTest::addRow("%s %s type %d x%d", which, address, type, count)
+                        << which << address << DataType(type) << count << 5;
+            }
+            // A count that takes the request past the area's end, from its start.
+            QTest::addRow("%s M0 type %d x%d", which, type, INT_MAX) << which << "M0" << DataType(type) << INT_MAX << 5;
+            QTest::addRow("%s M0 type %d x%d", which, type, 65536) << which << "M0" << DataType(type) << 65536 << 5;
+            QTest::addRow("%s M0 type %d x%d", which, type, INT_MIN) << which << "M0" << DataType(type) << INT_MIN << 4;
+        }
+    }
+}
+
+void TestAddressPlaces::hostNumbers()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(DataType, type);
+    QFETCH(int, count);
+    QFETCH(int, code);
+    CDriveBaseClass *drv = driver(which);
+    expectNothingSent(which, [&] { return drv->ReadVariable(address, type, count); }, code);
+    if (QTest::currentTestFailed())
+        return;
+    // The host's value need not hold the elements: the address and the count are judged first.
+    CLabelVariable value = valueOf(QList<bool>{true});
+    expectNothingSent(which, [&] { return drv->WriteVariable(address, type, value, count); }, code);
+}
+
+// A byte item whose start address has a bit part is answered with an error item, as a PLC
+// answers it, so a driver that sent one would fail instead of passing silently.
+void TestAddressPlaces::simulatorRefusesByteItemWithBitPart()
+{
+    PlcMemory plc;
+    QVERIFY(plc.write(M, 0, 10, QByteArray::fromHex("1122")));
+    // Read 2 bytes of M at bit address 83 (byte 10, bit 3); then the same at 80.
+    const QByteArray readAt83 = QByteArray::fromHex("320100000007000e00000401120a10020002000083000053");
+    const QByteArray readAt80 = QByteArray::fromHex("320100000007000e00000401120a10020002000083000050");
+    // Write 2 bytes AB CD at bit address 83.
+    const QByteArray writeAt83 =
+        QByteArray::fromHex("320100000008000e00060501120a1002000200008300005300040010abcd");
+    const int pduSize = 960;
+    // Acknowledgements: header 32 03 0000 ref 0002 dataLength 0000, function, 1 item, return code.
+    QCOMPARE(S7Jobs::answer(&plc, readAt83, pduSize).toHex(),
+             QByteArray("320300000007000200040000040105000000"));
+    QCOMPARE(S7Jobs::answer(&plc, readAt80, pduSize).toHex(),
+             QByteArray("3203000000070002000600000401ff0400101122"));
+    QCOMPARE(S7Jobs::answer(&plc, writeAt83, pduSize).toHex(), QByteArray("32030000000800020001000005010" "5"));
+    QByteArray stored;
+    QVERIFY(plc.read(M, 0, 10, 2, &stored));
+    QCOMPARE(stored.toHex(), QByteArray("1122"));
+
+    // The PPI station: the same write job in a frame, acknowledged, then fetched with a poll.
+    QTcpSocket link;
+    link.connectToHost(QHostAddress::LocalHost, gateway->port());
+    QVERIFY(link.waitForConnected(2000));
+    auto exchange = [&](const QByteArray &frame) {
+        QByteArray reply;
+        link.write(frame);
+        while (PpiFrames::missingBytes(reply) != 0 && link.waitForReadyRead(2000))
+            reply += link.readAll();
+        return reply;
+    };
+    QVERIFY(gateway->memory.write(M, 0, 10, QByteArray::fromHex("1122")));
+    const int functions[] = {PpiFrames::FcWriteJob, PpiFrames::FcReadJob};
+    const QByteArray jobs[] = {writeAt83, readAt83};
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(exchange(PpiFrames::variableFrame(2, 0, functions[i], jobs[i])).toHex(), QByteArray("e5"));
+        const PpiFrames::Frame answer = PpiFrames::parse(exchange(PpiFrames::poll(2, 0)));
+        QCOMPARE(int(answer.kind), int(PpiFrames::Kind::Variable));
+        QVERIFY(answer.data.size() >= 15);
+        QCOMPARE(quint8(answer.data.at(14)), quint8(0x05));    // the item's return code
+    }
+    stored.clear();
+    QVERIFY(gateway->memory.read(M, 0, 10, 2, &stored));
+    QCOMPARE(stored.toHex(), QByteArray("1122"));
+}
+
+QTEST_GUILESS_MAIN(TestAddressPlaces)
+#include "tst_address_places.moc"
