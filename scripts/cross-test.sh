@@ -15,8 +15,6 @@ case "${1:-both}" in
   *) echo "usage: cross-test.sh [arm64|armhf|both]" >&2; exit 2 ;;
 esac
 
-triple_of() { case "$1" in arm64) echo aarch64-linux-gnu ;; armhf) echo arm-linux-gnueabihf ;; esac; }
-qemu_of() { case "$1" in arm64) echo qemu-aarch64 ;; armhf) echo qemu-arm ;; esac; }
 # What `file` says about a shared object of the target.
 file_arch_of() { case "$1" in arm64) echo 'ELF 64-bit LSB shared object, ARM aarch64' ;;
                               armhf) echo 'ELF 32-bit LSB shared object, ARM, EABI5' ;; esac; }
@@ -28,31 +26,9 @@ file_arch_of() { case "$1" in arm64) echo 'ELF 64-bit LSB shared object, ARM aar
 excluded=()
 
 # --- packages -----------------------------------------------------------------------------
-packages=(cmake ninja-build file binutils qtbase5-dev-tools qemu-user)
-for arch in "${archs[@]}"; do
-  packages+=("g++-$(triple_of "$arch")" "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch")
-done
 . "$(dirname "$0")/packages.sh"
-missing_packages "${packages[@]}"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "cross-test: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  for arch in "${archs[@]}"; do
-    dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
-  done
-  export DEBIAN_FRONTEND=noninteractive
-  # The target's Multi-Arch: same libraries must match the build machine's versions, so
-  # apt may upgrade a few of the build machine's libraries along with them.
-  apt_log=$(mktemp)
-  if ! { $sudo apt-get update -qq && \
-         $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$apt_log" 2>&1; then
-    cat "$apt_log"
-    echo "cross-test: installing packages failed" >&2
-    exit 1
-  fi
-  rm -f "$apt_log"
-fi
+# shellcheck disable=SC2046
+install_missing cross-test $(cross_packages "${archs[@]}")
 
 # --- per target -----------------------------------------------------------------------------
 summary=()
@@ -61,9 +37,7 @@ for arch in "${archs[@]}"; do
   dir="$build_root/build-$arch"
   echo "== cross build for $arch ($triple) in $dir"
   t0=$SECONDS
-  cmake -S "$root" -B "$dir" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triple.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLC_BUILD_BENCH=OFF -DPLC_SANITIZE=OFF >/dev/null
+  configure_cross "$root" "$arch" "$dir"
   log="$dir/cross-build.log"
   if ! cmake --build "$dir" -j"$(nproc)" >"$log" 2>&1; then
     cat "$log"

@@ -11,3 +11,55 @@ missing_packages() {
       | grep -Eq "^($arch|all) install ok installed$" || missing+=("$p")
   done
 }
+
+# The GNU triple and the emulator of a Debian target architecture.
+triple_of() { case "$1" in arm64) echo aarch64-linux-gnu ;; armhf) echo arm-linux-gnueabihf ;; esac; }
+qemu_of() { case "$1" in arm64) echo qemu-aarch64 ;; armhf) echo qemu-arm ;; esac; }
+
+# What a cross build for the target architectures ARCH... needs: the cross compiler (with the
+# target's binutils), the target's multiarch Qt 5 and the emulator the toolchain files ask for.
+cross_packages() {
+  local arch
+  echo cmake ninja-build file binutils dpkg-dev qtbase5-dev-tools qemu-user
+  for arch in "$@"; do
+    echo "g++-$(triple_of "$arch")" "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch"
+  done
+}
+
+# install_missing WHO NAME...: installs those of the packages that are missing, adding the
+# foreign architectures that "name:arch" asks for. WHO names the script in its messages.
+install_missing() {
+  local who=$1 p arch sudo=""
+  shift
+  missing_packages "$@"
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "$who: installing ${missing[*]}"
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  for p in "${missing[@]}"; do
+    arch=${p#*:}
+    if [ "$arch" != "$p" ] && [ "$arch" != "$(dpkg --print-architecture)" ]; then
+      dpkg --print-foreign-architectures | grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
+    fi
+  done
+  export DEBIAN_FRONTEND=noninteractive
+  # The target's Multi-Arch: same libraries must match the build machine's versions, so
+  # apt may upgrade a few of the build machine's libraries along with them.
+  local apt_log
+  apt_log=$(mktemp)
+  if ! { $sudo apt-get update -qq && \
+         $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$apt_log" 2>&1; then
+    cat "$apt_log"
+    echo "$who: installing packages failed" >&2
+    rm -f "$apt_log"
+    return 1
+  fi
+  rm -f "$apt_log"
+}
+
+# configure_cross ROOT ARCH DIR: configures the cross build tree DIR for ARCH, the same way for
+# the cross tests and the packages, so that one tree serves both.
+configure_cross() {
+  cmake -S "$1" -B "$3" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$1/cmake/toolchain-$(triple_of "$2").cmake" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLC_BUILD_BENCH=OFF -DPLC_SANITIZE=OFF >/dev/null
+}

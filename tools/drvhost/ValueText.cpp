@@ -115,6 +115,22 @@ QString typeName(int type)
     return type >= Bool && type <= Double ? QString::fromLatin1(names[type]) : QString::number(type);
 }
 
+QStringList typeNames()
+{
+    QStringList list;
+    for (int t = Bool; t <= Double; ++t)
+        list << QString::fromLatin1(names[t]);
+    return list;
+}
+
+QString resultName(int code)
+{
+    static const char *const texts[] = {
+        "ok", "not tried", "type not supported", "no known area", "count out of range",
+        "address out of range", "write into inputs", "wrong answer", "no answer", "link not up"};
+    return QString::fromLatin1(code >= 0 && code <= 9 ? texts[code] : "unknown");
+}
+
 bool parseValues(int type, const QString &text, CLabelVariable *out, QString *error)
 {
     switch (type) {

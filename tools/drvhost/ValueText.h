@@ -1,8 +1,9 @@
-// Text forms of DataType names and element lists for the host program's command line.
+// Text forms of DataType names, result codes and element lists for the host program.
 #ifndef VALUETEXT_H
 #define VALUETEXT_H
 
 #include <QString>
+#include <QStringList>
 
 #include "CLabelVariable.h"
 
@@ -11,6 +12,11 @@ namespace ValueText {
 // "Bool", "Int16", ... (case-insensitive) or the number 1..11; 0 when unknown.
 int typeFromName(const QString &name);
 QString typeName(int type);
+// The names of the types 1..11 in order.
+QStringList typeNames();
+
+// "ok", "no answer", ... for the result codes 0..9; "unknown" for any other number.
+QString resultName(int code);
 
 // Builds the element list of `type` from comma-separated values ("1,2,-3", "true,0", "1.5").
 // False (with *error set) when a value does not parse or does not fit the type.

@@ -1,44 +1,31 @@
-// drvhost: a small host runtime. It loads a driver plug-in file, prints what the driver says of
-// itself, and, given a connection text, connects and runs the reads and writes named on its
-// command line, printing values and result codes.
-//
-//   drvhost PLUGIN [--connect TEXT] [--station N] [--debug] [read ADDR TYPE [COUNT]] [write ADDR TYPE V1,V2,...] ...
+// drvhost: a small host runtime and a commissioning tool. It loads a driver plug-in file, prints
+// what the driver says of itself, and, given a connection text, connects and runs the reads and
+// writes named on its command line, once or --repeat N times with a summary at the end.
+// drvhost --help tells the options.
 #include <QCoreApplication>
-#include <QStringList>
+#include <QElapsedTimer>
 #include <QTextStream>
 
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
 #include "CDriveBaseClass.h"
+#include "CallRun.h"
+#include "CallSummary.h"
+#include "CommandLine.h"
 #include "PluginLoader.h"
-#include "ValueText.h"
 
 namespace {
 
-QTextStream out(stdout);
-QTextStream err(stderr);
+enum ExitStatus { AllSucceeded = 0, CallFailed = 1, BadCommandLine = 2, PluginNotLoaded = 3, Interrupted = 130 };
 
-const char *resultText(int code)
-{
-    static const char *const texts[] = {
-        "ok", "not tried", "type not supported", "no known area", "count out of range",
-        "address out of range", "write into inputs", "wrong answer", "no answer", "link not up"};
-    return code >= 0 && code <= 9 ? texts[code] : "unknown";
-}
+std::atomic<bool> interrupted{false};
 
-int usage()
+void onInterrupt(int)
 {
-    err << "usage: drvhost PLUGIN [--connect TEXT] [--station N] [--debug]\n"
-           "               [read ADDRESS TYPE [COUNT]] [write ADDRESS TYPE V1,V2,...] ...\n"
-           "TYPE: Bool Int8 UInt8 Int16 UInt16 Int32 UInt32 Float Int64 UInt64 Double (or 1..11)\n";
-    return 2;
-}
-
-void printResult(const char *op, CLabelVariable &r, const QString &shown)
-{
-    out << QString::asprintf("%-6s %-14s %-7s x%-3d -> %d %-20s ", op, qPrintable(r.address),
-                             qPrintable(ValueText::typeName(r.type)), r.count, r.resultCode,
-                             resultText(r.resultCode))
-        << shown << "\n";
-    out.flush();
+    interrupted.store(true);
 }
 
 } // namespace
@@ -46,80 +33,72 @@ void printResult(const char *op, CLabelVariable &r, const QString &shown)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args.first().startsWith(QLatin1String("-")))
-        return usage();
+    QTextStream out(stdout);
+    QTextStream err(stderr);
 
-    const QString file = args.takeFirst();
-    QString connectText;
-    QString station;
-    bool debug = false;
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
-        const QString opt = args.takeFirst();
-        if (opt == QLatin1String("--debug")) {
-            debug = true;
-        } else if ((opt == QLatin1String("--connect") || opt == QLatin1String("--station")) && !args.isEmpty()) {
-            (opt == QLatin1String("--connect") ? connectText : station) = args.takeFirst();
-        } else {
-            return usage();
-        }
+    CommandLine cmd;
+    QString error;
+    if (!parseCommandLine(app.arguments().mid(1), &cmd, &error)) {
+        err << "drvhost: " << error << "\n";
+        return BadCommandLine;
+    }
+    if (cmd.help) {
+        out << helpText();
+        return AllSucceeded;
     }
 
     registerLabelVariableTypes();
-    PluginLoader loader(file);
+    PluginLoader loader(cmd.plugin);
     if (!loader.load()) {
         err << "drvhost: " << loader.errorString() << "\n";
-        return 1;
+        return PluginNotLoaded;
     }
     CDriveBaseClass *drv = loader.createDriver();
-    out << "plug-in  " << file << "\n"
+    out << "plug-in  " << cmd.plugin << "\n"
         << "drive    " << drv->getDriveName() << " | " << drv->getversion_number() << " | "
         << drv->DebugCmd(GetVersion) << "\n";
     out.flush();
-    if (debug)
+    if (cmd.debug)
         drv->DebugCmd(StartDebug);
 
-    int status = 0;
-    if (!station.isEmpty())
-        out << "station  " << drv->SetConnectPar(station) << "\n";
-    if (!connectText.isEmpty()) {
-        const int rc = drv->ConnectDrive(connectText);
-        out << "connect  " << connectText << " -> " << rc << (rc == 0 ? " ready" : " failed") << "\n";
+    int status = AllSucceeded;
+    if (!cmd.station.isEmpty())
+        out << "station  " << drv->SetConnectPar(cmd.station) << "\n";
+    if (!cmd.connectText.isEmpty()) {
+        const int rc = drv->ConnectDrive(cmd.connectText);
+        out << "connect  " << cmd.connectText << " -> " << rc << (rc == 0 ? " ready" : " failed") << "\n";
         out.flush();
         if (rc != 0)
-            status = 1;
+            status = CallFailed;
     }
 
-    while (status == 0 && !args.isEmpty()) {
-        const QString op = args.takeFirst();
-        if (op == QLatin1String("read") && args.size() >= 2) {
-            const QString address = args.takeFirst();
-            const int type = ValueText::typeFromName(args.takeFirst());
-            int count = 1;
-            if (!args.isEmpty() && !args.first().isEmpty() && args.first().at(0).isDigit())
-                count = args.takeFirst().toInt();
-            CLabelVariable r = drv->ReadVariable(address, DataType(type), count);
-            printResult("read", r, r.resultCode == 0 ? ValueText::formatValues(type, r) : QString());
-        } else if (op == QLatin1String("write") && args.size() >= 3) {
-            const QString address = args.takeFirst();
-            const int type = ValueText::typeFromName(args.takeFirst());
-            const QString text = args.takeFirst();
-            CLabelVariable v;
-            QString error;
-            if (!ValueText::parseValues(type, text, &v, &error)) {
-                err << "drvhost: " << error << "\n";
-                status = 2;
-                break;
-            }
-            const int count = text.split(QLatin1Char(',')).size();
-            CLabelVariable r = drv->WriteVariable(address, DataType(type), v, count);
-            printResult("write", r, ValueText::formatValues(type, r));
-        } else {
-            status = usage();
+    if (status == AllSucceeded && !cmd.operations.isEmpty()) {
+        // Ctrl-C ends a long --repeat between two calls and still prints the summary.
+        std::signal(SIGINT, onInterrupt);
+        RunSettings settings;
+        settings.rounds = cmd.repeat > 0 ? cmd.repeat : 1;
+        settings.intervalMs = cmd.intervalMs;
+        settings.progress = cmd.repeat > 1 && ::isatty(::fileno(stdout));
+        CallRun run(drv, cmd.operations, out);
+        QElapsedTimer clock;
+        clock.start();
+        const int done = run.run(settings, &interrupted);
+        if (cmd.repeat > 0) {
+            RunTotals totals;
+            totals.roundsAsked = settings.rounds;
+            totals.roundsDone = done;
+            totals.intervalMs = settings.intervalMs;
+            totals.elapsedMs = clock.elapsed();
+            out << summaryText(run.stats(), totals);
         }
+        if (interrupted.load())
+            status = Interrupted;
+        else if (run.failedCalls() > 0)
+            status = CallFailed;
+        std::signal(SIGINT, SIG_DFL);
     }
 
-    if (!connectText.isEmpty())
+    if (!cmd.connectText.isEmpty())
         out << "disconnect -> " << drv->DisConnectDrive() << "\n";
     out << "release    -> " << drv->DestroyFree() << "\n";
     out.flush();
