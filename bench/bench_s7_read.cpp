@@ -1,6 +1,7 @@
 // Median wall time and CPU time of one S7 read through the facade, against the simulator's S7
 // server running in a thread of its own on loopback. The CPU time is the whole process's, so it
-// includes the server's share of the exchange.
+// includes the server's share of the exchange. The last run reads a block whose answer comes
+// behind 1 MiB of stray answers with another reference, which the driver must skip.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTextStream>
@@ -15,7 +16,7 @@
 namespace {
 
 constexpr int WarmUp = 20;
-constexpr int Rounds = 200;
+constexpr int DefaultRounds = 200;
 
 qint64 cpuNanoseconds()
 {
@@ -33,9 +34,10 @@ double medianMicroseconds(std::vector<qint64> samples)
 }
 
 // Returns false when a read failed.
-bool measure(Korvane &driver, const QString &address, int bytes, QTextStream &out)
+bool measure(Korvane &driver, const QString &address, int bytes, QTextStream &out,
+             int Rounds = DefaultRounds, int warmUp = WarmUp)
 {
-    for (int i = 0; i < WarmUp; ++i)
+    for (int i = 0; i < warmUp; ++i)
         if (driver.ReadVariable(address, UInt8, bytes).resultCode != 0)
             return false;
     std::vector<qint64> wall, cpu;
@@ -51,11 +53,13 @@ bool measure(Korvane &driver, const QString &address, int bytes, QTextStream &ou
         if (code != 0)
             return false;
     }
-    out << QStringLiteral("read of %1 bytes: median wall %2 us, median CPU %3 us (%4 reads)\n")
+    out << QStringLiteral("read of %1 bytes%5: median wall %2 us, median CPU %3 us (%4 reads)\n")
                .arg(bytes, 3)
                .arg(medianMicroseconds(wall), 0, 'f', 1)
                .arg(medianMicroseconds(cpu), 0, 'f', 1)
-               .arg(Rounds);
+               .arg(Rounds)
+               .arg(address.startsWith(QLatin1String("DB60013")) ? QStringLiteral(" behind 1 MiB of stray answers")
+                                                                : QString());
     return true;
 }
 
@@ -72,7 +76,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     const bool ok = measure(driver, QStringLiteral("DB1.DBB0"), 2, out)
-                    && measure(driver, QStringLiteral("DB1.DBB0"), 200, out);
+                    && measure(driver, QStringLiteral("DB1.DBB0"), 200, out)
+                    && measure(driver, QStringLiteral("DB60013.DBB0"), 2, out, 10, 1);
     out.flush();
     driver.DestroyFree();
     if (!ok) {

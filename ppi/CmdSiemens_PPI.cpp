@@ -1,13 +1,27 @@
 #include "CmdSiemens_PPI.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSerialPort>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include "PpiFrames.h"
+#include "SerialSettings.h"
+
+#include <sys/socket.h>
+
+namespace {
+
+// Bytes kept while waiting; more than that is a flood, and only its newest bytes can matter.
+constexpr int ReceiveLimit = 4 * PpiFrames::MaxFrameLength;
+
+bool isShortAck(const QByteArray &frame)
+{
+    return frame.size() == 1 && quint8(frame.at(0)) == PpiFrames::ShortAck;
+}
+
+} // namespace
 
 CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
     : QObject(parent)
@@ -20,7 +34,52 @@ CmdSiemens_PPI::~CmdSiemens_PPI()
 }
 
 // ---------------------------------------------------------------------------------------------
+// Which medium, and is it up: asked here and nowhere else.
+
+QIODevice *CmdSiemens_PPI::currentDevice() const
+{
+    // With both media made on one object, the socket carries the frames.
+    if (tcpSocket)
+        return tcpSocket;
+    return serialPort;
+}
+
+QIODevice *CmdSiemens_PPI::upDevice() const
+{
+    QIODevice *device = currentDevice();
+    if (device == tcpSocket && tcpSocket)
+        return tcpSocket->state() == QAbstractSocket::ConnectedState ? device : nullptr;
+    if (device == serialPort && serialPort)
+        return serialPort->isOpen() && !serialLost ? device : nullptr;
+    return nullptr;
+}
+
+int CmdSiemens_PPI::Connection_status()
+{
+    return upDevice() ? 0 : -3;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Opening and closing the media
+
+bool CmdSiemens_PPI::applySerialSettings(int baud, int dataBits, int stopBits, const QString &parity)
+{
+    SerialSettings::Line line;
+    if (const char *field = SerialSettings::read(baud, dataBits, stopBits, parity, &line)) {
+        const QString value = QLatin1String(field) == QLatin1String("parity") ? parity
+                              : QLatin1String(field) == QLatin1String("baud") ? QString::number(baud)
+                              : QLatin1String(field) == QLatin1String("databits") ? QString::number(dataBits)
+                                                                                  : QString::number(stopBits);
+        qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]串口参数无效 %1=%2").arg(QLatin1String(field), value);
+        return false;
+    }
+    serialPort->setBaudRate(line.baud, QSerialPort::AllDirections);
+    serialPort->setDataBits(line.dataBits);
+    serialPort->setStopBits(line.stopBits);
+    serialPort->setParity(line.parity);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
 
 int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits, int stopBits,
                                        QString parity, int station)
@@ -28,45 +87,19 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
     if (!serialPort) {
         serialPort = new QSerialPort(this);
         connect(serialPort, &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead);
+        connect(serialPort, &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError);
     }
     if (serialPort->isOpen()) {
         serialPort->clear(QSerialPort::AllDirections);
         serialPort->close();
     }
+    serialLost = false;
+    // Settings that name nothing known must not leave the line running with others.
+    if (!applySerialSettings(baud, dataBits, stopBits, parity))
+        return -1;
     serialPort->setPortName(portName);
-
-    switch (baud) {
-    case 1200: case 2400: case 4800: case 9600: case 19200: case 38400: case 57600: case 115200:
-        serialPort->setBaudRate(baud, QSerialPort::AllDirections);
-        break;
-    default:
-        break;
-    }
-    if (dataBits >= 5 && dataBits <= 8)
-        serialPort->setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
-    switch (stopBits) {
-    case 1: serialPort->setStopBits(QSerialPort::OneStop); break;
-    case 2: serialPort->setStopBits(QSerialPort::TwoStop); break;
-    case 3: serialPort->setStopBits(QSerialPort::OneAndHalfStop); break;
-    default: break;
-    }
-    // The first letter found decides, so "Even" selects no parity (it contains an n).
-    if (parity.contains(QLatin1Char('N'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::NoParity);
-    else if (parity.contains(QLatin1Char('E'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::EvenParity);
-    else if (parity.contains(QLatin1Char('O'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::OddParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
-
     if (!serialPort->open(QIODevice::ReadWrite))
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
-
-    if (!gapTimer) {
-        gapTimer = new QTimer(this);
-        gapTimer->setSingleShot(false);
-        connect(gapTimer, &QTimer::timeout, this, &CmdSiemens_PPI::TimerTimeOut);
-    }
     return handshake(station) == 0 ? 0 : -1;
 }
 
@@ -83,10 +116,10 @@ int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
         return -1;
     tcpSocket->abort();
     tcpSocket->connectToHost(hostAddr, quint16(tcpPort & 0xFFFF), QIODevice::ReadWrite);
-    tcpSocket->waitForConnected(ConnectWaitMs);
-    const auto state = tcpSocket->state();
-    if (state != QAbstractSocket::ConnectingState && state != QAbstractSocket::ConnectedState)
+    if (!tcpSocket->waitForConnected(ConnectWaitMs)) {
+        tcpSocket->abort();
         return -3;
+    }
     return handshake(station) == 0 ? 0 : -3;
 }
 
@@ -103,30 +136,28 @@ int CmdSiemens_PPI::EthDisConnectDrive()
 {
     if (!tcpSocket)
         return 1;
-    tcpSocket->close();
     tcpSocket->disconnectFromHost();
-    if (tcpSocket->state() != QAbstractSocket::UnconnectedState)
-        tcpSocket->waitForDisconnected(DisconnectWaitMs);
+    // A gateway that takes no more bytes would hold the unsent ones, and us, for ever.
+    if (tcpSocket->state() != QAbstractSocket::UnconnectedState
+        && !tcpSocket->waitForDisconnected(DisconnectWaitMs))
+        tcpSocket->abort();
+    tcpSocket->close();
     return 0;
 }
 
 void CmdSiemens_PPI::deletetcpSocket()
 {
-    disconnect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected);
-    disconnect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected);
-    disconnect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead);
+    disconnect(tcpSocket, nullptr, this, nullptr);
     delete tcpSocket;
     tcpSocket = nullptr;
 }
 
 void CmdSiemens_PPI::deleteSerialPort()
 {
-    disconnect(serialPort, &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead);
-    disconnect(gapTimer, &QTimer::timeout, this, &CmdSiemens_PPI::TimerTimeOut);
+    disconnect(serialPort, nullptr, this, nullptr);
     delete serialPort;
     serialPort = nullptr;
-    delete gapTimer;
-    gapTimer = nullptr;
+    serialLost = false;
 }
 
 int CmdSiemens_PPI::DestroyFree()
@@ -145,13 +176,182 @@ int CmdSiemens_PPI::DestroyFree()
     return 1;
 }
 
-int CmdSiemens_PPI::Connection_status()
+void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
 {
-    if (tcpSocket)
-        return tcpSocket->state() == QAbstractSocket::UnconnectedState ? -3 : 0;
-    if (serialPort)
-        return serialPort->isOpen() ? 0 : -3;
+    // The device went away (an adapter unplugged, the line hung up): the link is down at once,
+    // and the port is closed outside the port's own notification.
+    // A hung-up line reads as end of file over and over, which Qt reports as a read error.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || serialLost)
+        return;
+    serialLost = true;
+    if (replyWait)
+        replyWait->quit();
+    QTimer::singleShot(0, this, &CmdSiemens_PPI::closeLostPort);
+}
+
+void CmdSiemens_PPI::closeLostPort()
+{
+    if (serialLost && serialPort && serialPort->isOpen())
+        serialPort->close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Moving bytes
+
+int CmdSiemens_PPI::lineTimeMs(int bytes) const
+{
+    if (!serialPort || currentDevice() != serialPort || serialPort->baudRate() <= 0)
+        return 0;
+    const int bitsPerChar = 1 + int(serialPort->dataBits())
+                            + (serialPort->parity() == QSerialPort::NoParity ? 0 : 1)
+                            + (serialPort->stopBits() == QSerialPort::OneStop ? 1 : 2);
+    const qint64 baud = serialPort->baudRate();
+    return int((qint64(bytes) * bitsPerChar * 1000 + baud - 1) / baud);
+}
+
+void CmdSiemens_PPI::discardPending()
+{
+    // What the operating system still holds is as stale as what Qt has read already.
+    QIODevice *device = upDevice();
+    if (!device) {
+    } else if (device == serialPort) {
+        serialPort->clear(QSerialPort::Input);
+    } else if (device == tcpSocket) {
+        tcpSocket->readAll();
+        // What the kernel still holds, read past Qt: its zero wait would leave a time-out as the
+        // socket's error, and a pass of the event loop costs more than the exchange.
+        char sink[4096];
+        while (::recv(int(tcpSocket->socketDescriptor()), sink, sizeof sink, MSG_DONTWAIT) > 0) {
+        }
+    }
+    recvBuf.clear();
+}
+
+void CmdSiemens_PPI::Determine_write(QByteArray frame)
+{
+    // What the device cannot take at once goes out while the exchange waits for its reply.
+    if (QIODevice *device = upDevice()) {
+        device->write(frame);
+        if (device == tcpSocket)
+            tcpSocket->flush();
+        else
+            serialPort->flush();
+    }
+}
+
+void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
+{
+    recvBuf.append(bytes);
+    if (recvBuf.size() > ReceiveLimit)
+        recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
+    if (replyWait)
+        replyWait->quit();
+}
+
+void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
+{
+    const qint64 left = deadline.remainingTime();
+    if (left <= 0)
+        return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);      // a coarse timer may fire 5 % early
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(int(left));
+    replyWait = &loop;
+    loop.exec();
+    replyWait = nullptr;
+}
+
+QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        recvBuf.remove(0, PpiFrames::junkAtFront(recvBuf));
+        const int length = PpiFrames::frameLength(recvBuf);
+        if (length > 0) {
+            const QByteArray frame = recvBuf.left(length);
+            recvBuf.remove(0, length);
+            return frame;
+        }
+        if (deadline.hasExpired() || !upDevice())
+            return QByteArray();
+        waitForBytes(deadline);
+    }
+}
+
+QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, int station, quint16 reference)
+{
+    for (;;) {
+        const QByteArray frame = nextFrame(deadline);
+        if (frame.isEmpty()
+            || PpiFrames::classify(frame, station, ownAddr, reference) != PpiFrames::Reply::Foreign)
+            return frame;
+    }
+}
+
+int CmdSiemens_PPI::exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply)
+{
+    const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(request.size() + replyBytes), Qt::PreciseTimer);
+    discardPending();
+    Determine_write(request);
+    const QByteArray frame = nextFrame(deadline);
+    if (frame.isEmpty())
+        return -1;
+    reply.append(frame);
     return 0;
+}
+
+int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
+{
+    if (timeout < 1) {
+        discardPending();
+        Determine_write(request);
+        return -1;
+    }
+    return exchangeFrame(request, PpiFrames::MaxFrameLength, reply);
+}
+
+// One job under one deadline: the request, the station's acknowledgement, as many polls as the
+// station needs to get its answer ready, and the answer. 0 with the answer (or the first reply,
+// when it is no acknowledgement) in `answer`; -2 when nothing usable came in time.
+int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 reference, int answerBytes,
+                           QByteArray &answer)
+{
+    const QByteArray pollFrame = PpiFrames::poll(station, ownAddr);
+    const int lineBytes = request.size() + 1 + pollFrame.size() + answerBytes;
+    const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(lineBytes), Qt::PreciseTimer);
+    discardPending();
+    Determine_write(request);
+    QByteArray reply = nextReply(deadline, station, reference);
+    if (reply.isEmpty())
+        return -2;
+    if (!PpiFrames::letsMasterPoll(reply)) {
+        answer = reply;
+        return 0;
+    }
+    for (;;) {
+        Determine_write(pollFrame);
+        reply = nextReply(deadline, station, reference);
+        if (reply.isEmpty())
+            return -2;
+        if (!isShortAck(reply)) {
+            answer = reply;
+            return 0;
+        }
+        // Not ready yet: ask again, while the exchange's deadline allows.
+        mysleep(int(qMin<qint64>(RepollPauseMs, deadline.remainingTime())));
+        if (deadline.hasExpired())
+            return -2;
+    }
+}
+
+quint16 CmdSiemens_PPI::nextReference()
+{
+    // Running and never 0, so that an answer to an earlier job cannot pass for this one's.
+    if (++lastReference == 0)
+        lastReference = 1;
+    return lastReference;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -161,7 +361,7 @@ int CmdSiemens_PPI::handshake(int station)
 {
     const QByteArray frame = PpiFrames::greeting(station);
     QByteArray reply;
-    const int sent = SendData(frame, reply, 50);
+    const int sent = exchangeFrame(frame, PpiFrames::FixedLength, reply);
     qDebug().noquote() << frame.toHex() << reply.toHex();
     if (sent != 0 || reply.size() < 3)
         return 1;
@@ -179,13 +379,7 @@ unsigned char CmdSiemens_PPI::cs_Check(QByteArray bytes, unsigned char count)
 
 int CmdSiemens_PPI::PPI_Rx_cheack(QByteArray reply)
 {
-    if (reply.isEmpty())
-        return 1;
-    if (quint8(reply.at(0)) == PpiFrames::ShortAck)
-        return 0;
-    if (reply.size() == PpiFrames::FixedLength && quint8(reply.at(4)) == 0x04)
-        return 0;
-    return 1;
+    return PpiFrames::letsMasterPoll(reply) ? 0 : 1;
 }
 
 void CmdSiemens_PPI::mysleep(int ms)
@@ -194,98 +388,12 @@ void CmdSiemens_PPI::mysleep(int ms)
     if (ms <= 0)
         return;
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
     loop.exec();
-}
-
-void CmdSiemens_PPI::discardPending()
-{
-    recvBuf.clear();
-    replyEnded = false;
-    if (gapTimer)
-        gapTimer->stop();
-    if (tcpSocket && tcpSocket->bytesAvailable() > 0)
-        tcpSocket->readAll();
-    else if (!tcpSocket && serialPort && serialPort->isOpen() && serialPort->bytesAvailable() > 0)
-        serialPort->readAll();
-}
-
-void CmdSiemens_PPI::Determine_write(QByteArray frame)
-{
-    // The write's outcome is not examined: a frame that did not go out gets no reply.
-    if (tcpSocket) {
-        if (tcpSocket->state() == QAbstractSocket::UnconnectedState)
-            return;
-        tcpSocket->write(frame);
-        tcpSocket->flush();
-        if (tcpSocket->bytesToWrite() > 0)
-            tcpSocket->waitForBytesWritten(WriteWaitMs);
-    } else if (serialPort) {
-        if (!serialPort->isOpen())
-            return;
-        serialPort->write(frame);
-        serialPort->flush();
-        // With nothing left to write, the port's wait would sit out its whole time-out.
-        if (serialPort->bytesToWrite() > 0)
-            serialPort->waitForBytesWritten(WriteWaitMs);
-    }
-}
-
-int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
-{
-    discardPending();
-    const bool mediumOpen = tcpSocket ? tcpSocket->state() != QAbstractSocket::UnconnectedState
-                                      : (serialPort && serialPort->isOpen());
-    Determine_write(request);
-    if (timeout < 1) {
-        mysleep(5);
-        return -1;
-    }
-    // Nothing went out, so nothing can come back: do not make the caller wait for it.
-    if (!mediumOpen)
-        return -1;
-
-    // The reply ends when its frame is complete (or, for bytes that cannot start a frame, after
-    // the frame gap); the answer wait bounds the whole exchange.
-    if (!replyEnded) {
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        deadline.start(AnswerWaitMs);
-        replyWait = &loop;
-        loop.exec();
-        replyWait = nullptr;
-    }
-    if (gapTimer)
-        gapTimer->stop();
-    if (recvBuf.isEmpty())
-        return -1;
-    reply.append(recvBuf);
-    recvBuf.clear();
-    return 0;
-}
-
-int CmdSiemens_PPI::pollForAnswer(int station, QByteArray &answer)
-{
-    const QByteArray pollFrame = PpiFrames::poll(station, ownAddr);
-    QElapsedTimer waited;
-    waited.start();
-    for (int polls = 0; polls < MaxPolls; ++polls) {
-        answer.clear();
-        const int sent = SendData(pollFrame, answer, 50);
-        if (sent != 0)
-            return sent;
-        const bool notReady = answer.size() == 1 && quint8(answer.at(0)) == PpiFrames::ShortAck;
-        if (!notReady)
-            return 0;
-        if (waited.elapsed() >= AnswerWaitMs)
-            break;
-        mysleep(RepollPauseMs);
-    }
-    // The station never got its answer ready: that is no answer.
-    answer.clear();
-    return -1;
 }
 
 void CmdSiemens_PPI::trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const
@@ -301,25 +409,23 @@ int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int 
     // Frames that cannot carry the request or its answer are never sent (the facade refuses them first).
     if (length < 0 || length > PpiFrames::MaxReadBytes || byteAddress < 0)
         return -1;
-    const QByteArray request = PpiFrames::readRequest(station, ownAddr, area, dbNumber, byteAddress, length);
+    const quint16 reference = nextReference();
+    const QByteArray request =
+        PpiFrames::readRequest(station, ownAddr, area, dbNumber, byteAddress, length, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 
-    QByteArray answer;
-    int sent = SendData(request, answer, 50);
     if (debugFlag)
         trace("读命令", name, length, request);
-    if (sent == 0 && PPI_Rx_cheack(answer) == 0)
-        sent = pollForAnswer(station, answer);
+    QByteArray answer;
+    runJob(request, station, reference, PpiFrames::readAnswerLength(length), answer);
     if (debugFlag)
         trace("响应", name, length, answer);
 
     if (answer.isEmpty())
         return -2;
-    if (sent != 0)
-        return -1;
     return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out);
 }
 
@@ -334,16 +440,16 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
         payload.append(QByteArray(count - payload.size(), '\0'));
     if (bitItem)
         payload = payload.left(1);
-    const QByteArray request = PpiFrames::writeRequest(station, ownAddr, area, dbNumber, bitAddress, bitItem, payload);
+    const quint16 reference = nextReference();
+    const QByteArray request =
+        PpiFrames::writeRequest(station, ownAddr, area, dbNumber, bitAddress, bitItem, payload, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 
     QByteArray answer;
-    int sent = SendData(request, answer, 50);
-    if (sent == 0 && PPI_Rx_cheack(answer) == 0)
-        sent = pollForAnswer(station, answer);
+    runJob(request, station, reference, PpiFrames::WriteAnswerLength, answer);
     if (debugFlag) {
         trace("写命令", name, count, request);
         trace("响应", name, count, answer);
@@ -351,54 +457,11 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
 
     if (answer.isEmpty())
         return -2;
-    if (sent != 0)
-        return -1;
     return PpiFrames::judgeWriteAnswer(answer, station, ownAddr);
 }
 
 // ---------------------------------------------------------------------------------------------
-// Receive paths: every delivery is appended to the reply of the running exchange.
-
-void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
-{
-    // A reply longer than any frame is garbage; keeping more of it would only cost memory.
-    const int room = 2 * PpiFrames::MaxFrameLength - recvBuf.size();
-    if (room > 0)
-        recvBuf.append(bytes.left(room));
-}
-
-void CmdSiemens_PPI::endReplyIfComplete()
-{
-    if (recvBuf.isEmpty())
-        return;
-    const int missing = PpiFrames::missingBytes(recvBuf);
-    if (missing > 0) {
-        if (gapTimer)
-            gapTimer->stop();
-        return;
-    }
-    if (missing < 0 && gapTimer && !tcpSocket) {
-        // Bytes that cannot start a frame: take what the line delivers until it is quiet.
-        gapTimer->start(frameGapMs);
-        return;
-    }
-    replyEnded = true;
-    if (replyWait)
-        replyWait->quit();
-}
-
-void CmdSiemens_PPI::TimerTimeOut()
-{
-    if (gapTimer && gapTimer->isActive())
-        gapTimer->stop();
-    if (serialPort && serialPort->isOpen())
-        appendReceived(serialPort->readAll());
-    if (recvBuf.isEmpty() || PpiFrames::missingBytes(recvBuf) > 0)
-        return;
-    replyEnded = true;
-    if (replyWait)
-        replyWait->quit();
-}
+// Receive paths: every delivery is appended to the bytes the running exchange frames.
 
 void CmdSiemens_PPI::Ethconnected()
 {
@@ -408,21 +471,18 @@ void CmdSiemens_PPI::Ethdisconnected()
 {
     qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]%1:%2 Disconnected=").arg(hostAddr.toString()).arg(port)
                          << (tcpSocket ? tcpSocket->error() : QAbstractSocket::UnknownSocketError);
+    if (replyWait)
+        replyWait->quit();
 }
 
 void CmdSiemens_PPI::EthreadyRead()
 {
-    if (!tcpSocket)
-        return;
-    while (tcpSocket->bytesAvailable() > 0)
+    if (tcpSocket)
         appendReceived(tcpSocket->readAll());
-    endReplyIfComplete();
 }
 
 void CmdSiemens_PPI::serialreadyRead()
 {
-    if (!serialPort)
-        return;
-    appendReceived(serialPort->readAll());
-    endReplyIfComplete();
+    if (serialPort)
+        appendReceived(serialPort->readAll());
 }

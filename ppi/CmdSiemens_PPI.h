@@ -1,18 +1,19 @@
 // The PPI link of the Pellimor plug-in: a serial line to the PLC, or a TCP connection to a
-// transparent serial-to-Ethernet gateway. It moves frames and knows when a reply is complete;
-// the frames themselves are built and judged in PpiFrames.
+// transparent serial-to-Ethernet gateway. It moves frames and collects whole ones within one
+// deadline per exchange; the frames themselves are built and judged in PpiFrames.
 #ifndef CMDSIEMENS_PPI_H
 #define CMDSIEMENS_PPI_H
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 
+class QDeadlineTimer;
 class QEventLoop;
-class QSerialPort;
+class QIODevice;
 class QTcpSocket;
-class QTimer;
 
 class CmdSiemens_PPI : public QObject
 {
@@ -21,18 +22,20 @@ public:
     explicit CmdSiemens_PPI(QObject *parent = nullptr);
     ~CmdSiemens_PPI() override;
 
-    // 0 when the port is set up and the station answered the greeting, -1 otherwise.
+    // 0 when the port is set up and the station answered the greeting; -1 otherwise, also when
+    // a setting names nothing known (a warning names the field).
     int serialConnectDrive(QString portName, int baud, int dataBits, int stopBits, QString parity, int station);
     // 0 when connected and greeted; -1 when `ip` is not an address literal; -3 otherwise.
     int EthConnectDrive(QString ip, int tcpPort, int station);
     int serialDisConnectDrive();
     int EthDisConnectDrive();
     int DestroyFree();
+    // 0 while the current medium is up, -3 otherwise.
     int Connection_status();
 
     int handshake(int station);
-    // Sends `request` and appends the reply frame to `reply`: 0 when reply bytes came, -1 when
-    // none came within the answer wait (or `timeout` is below 1, which only sends).
+    // Sends `request` and appends the first whole frame that comes back to `reply`: 0 when one
+    // came within the answer wait, -1 otherwise (or when `timeout` is below 1, which only sends).
     int SendData(QByteArray request, QByteArray &reply, int timeout);
     void Determine_write(QByteArray frame);
     unsigned char cs_Check(QByteArray bytes, unsigned char count);
@@ -46,13 +49,12 @@ public:
     int WriteCoilsQarea(int dbNumber, int bitAddress, int count, int station, QByteArray data, int area,
                         QString name, bool bitItem = false);
 
-    // Waits an exchange is bounded by.
-    static constexpr int WriteWaitMs = 1000;
+    // One exchange (request, acknowledgement, polls, answer) ends within AnswerWaitMs plus the
+    // time its frames take on the serial line.
     static constexpr int AnswerWaitMs = 2000;
     static constexpr int ConnectWaitMs = 3000;
-    static constexpr int DisconnectWaitMs = 30000;
-    // A station that answers a poll with 0xE5 is not ready yet: it is polled this often at most.
-    static constexpr int MaxPolls = 10;
+    static constexpr int DisconnectWaitMs = AnswerWaitMs;
+    // A station that answers a poll with 0xE5 is not ready yet: it is polled again after this pause.
     static constexpr int RepollPauseMs = 5;
 
 public slots:
@@ -62,31 +64,39 @@ public slots:
     void serialreadyRead();
 
 private:
-    void TimerTimeOut();
+    QIODevice *currentDevice() const;
+    QIODevice *upDevice() const;
     void deletetcpSocket();
     void deleteSerialPort();
-    void appendReceived(const QByteArray &bytes);
-    void endReplyIfComplete();
+    void serialError(QSerialPort::SerialPortError error);
+    void closeLostPort();
+    bool applySerialSettings(int baud, int dataBits, int stopBits, const QString &parity);
+
+    int lineTimeMs(int bytes) const;
     void discardPending();
-    // Polls until the station delivers something other than 0xE5. Result as SendData.
-    int pollForAnswer(int station, QByteArray &answer);
+    void appendReceived(const QByteArray &bytes);
+    void waitForBytes(const QDeadlineTimer &deadline);
+    QByteArray nextFrame(const QDeadlineTimer &deadline);
+    QByteArray nextReply(const QDeadlineTimer &deadline, int station, quint16 reference);
+    int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
+    int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
+    quint16 nextReference();
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
 
     QByteArray recvBuf;
-    QTimer *gapTimer = nullptr;
     QSerialPort *serialPort = nullptr;
     QHostAddress hostAddr;
     QTcpSocket *tcpSocket = nullptr;
     int port = 0;
     int ownAddr = 0;
-    int frameGapMs = 2;
 
 public:
     bool debugFlag = false;     // gates the request and response trace lines
 
 private:
     QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
-    bool replyEnded = false;
+    bool serialLost = false;            // the device went away; the port is closed soon after
+    quint16 lastReference = 0;
 };
 
 #endif // CMDSIEMENS_PPI_H

@@ -58,45 +58,78 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
     return f;
 }
 
-QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length)
+QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length,
+                       quint16 reference)
 {
-    // The PDU reference is always 0 in PPI frames: the station address identifies the answer.
-    const QByteArray job = S7Pdu::readJob(0, area, dbNumber, byteAddress, length);
+    const QByteArray job = S7Pdu::readJob(reference, area, dbNumber, byteAddress, length);
     return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcReadJob, job);
 }
 
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
-                        bool bitItem, const QByteArray &data)
+                        bool bitItem, const QByteArray &data, quint16 reference)
 {
     const auto size = bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte;
-    const QByteArray job = S7Pdu::writeJob(0, area, dbNumber, bitAddress, size, data);
+    const QByteArray job = S7Pdu::writeJob(reference, area, dbNumber, bitAddress, size, data);
     return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcWriteJob, job);
 }
 
-int missingBytes(const QByteArray &buffer)
+namespace {
+
+// missingBytes for the frame that starts at `from`.
+int missingAt(const QByteArray &buffer, int from)
 {
-    if (buffer.isEmpty())
+    const int size = buffer.size() - from;
+    if (size <= 0)
         return 1;
-    switch (byteAt(buffer, 0)) {
+    switch (byteAt(buffer, from)) {
     case ShortAck:
         return 0;
     case FixedStart:
-        return qMax(0, FixedLength - buffer.size());
+        return qMax(0, FixedLength - size);
     case VariableStart: {
-        if (buffer.size() < 2)
+        if (size < 2)
             return 3;   // LE LE 68 at least, before the length is known
-        const int le = byteAt(buffer, 1);
+        const int le = byteAt(buffer, from + 1);
         if (le < 3)     // DA, SA and FC are always there
             return -1;
-        if (buffer.size() >= 3 && byteAt(buffer, 2) != le)
+        if (size >= 3 && byteAt(buffer, from + 2) != le)
             return -1;
-        if (buffer.size() >= 4 && byteAt(buffer, 3) != VariableStart)
+        if (size >= 4 && byteAt(buffer, from + 3) != VariableStart)
             return -1;
-        return qMax(0, le + 6 - buffer.size());
+        return qMax(0, le + 6 - size);
     }
     default:
         return -1;
     }
+}
+
+} // namespace
+
+int missingBytes(const QByteArray &buffer)
+{
+    return missingAt(buffer, 0);
+}
+
+int frameLength(const QByteArray &buffer)
+{
+    if (buffer.isEmpty() || missingAt(buffer, 0) != 0)
+        return 0;
+    switch (byteAt(buffer, 0)) {
+    case ShortAck:
+        return 1;
+    case FixedStart:
+        return FixedLength;
+    default:
+        return byteAt(buffer, 1) + 6;
+    }
+}
+
+int junkAtFront(const QByteArray &buffer)
+{
+    int skip = 0;
+    while (skip < buffer.size() && missingAt(buffer, skip) < 0)
+        ++skip;
+    return skip;
 }
 
 Frame parse(const QByteArray &buffer)
@@ -133,12 +166,45 @@ Frame parse(const QByteArray &buffer)
 
 namespace {
 
+// A frame of `station` to this master: the one address check that every judge shares.
+bool isFromStationToMaster(const Frame &f, int station, int ownAddress)
+{
+    return f.sa == (station & 0xFF) && f.da == (ownAddress & 0xFF);
+}
+
 bool isAnswerFrom(const Frame &f, int station, int ownAddress)
 {
-    return f.kind == Kind::Variable && f.sa == (station & 0xFF) && f.da == (ownAddress & 0xFF);
+    return f.kind == Kind::Variable && isFromStationToMaster(f, station, ownAddress);
 }
 
 } // namespace
+
+bool letsMasterPoll(const QByteArray &reply)
+{
+    if (reply.isEmpty())
+        return false;
+    if (byteAt(reply, 0) == ShortAck)
+        return true;
+    return reply.size() == FixedLength && byteAt(reply, 4) == 0x04;
+}
+
+Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 reference)
+{
+    const Frame f = parse(frame);
+    switch (f.kind) {
+    case Kind::Ack:
+        return Reply::Ack;
+    case Kind::Invalid:
+        return Reply::Other;
+    case Kind::Fixed:
+        return isFromStationToMaster(f, station, ownAddress) ? Reply::Other : Reply::Foreign;
+    case Kind::Variable:
+        break;
+    }
+    if (!isFromStationToMaster(f, station, ownAddress) || S7Pdu::reference(f.data) != reference)
+        return Reply::Foreign;
+    return Reply::Answer;
+}
 
 int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int length, QByteArray *out)
 {

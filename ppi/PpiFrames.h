@@ -48,14 +48,25 @@ QByteArray poll(int station, int ownAddress);
 // Wraps `data` (an S7 PDU) into a variable frame; empty when LE would exceed one byte.
 QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data);
 
-// Empty when the job's fields or the frame cannot carry the request as given.
-QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length);
+// Empty when the job's fields or the frame cannot carry the request as given. `reference` goes
+// into the S7 header; a station echoes it in its answer.
+QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int byteAddress, int length,
+                       quint16 reference = 0);
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
-                        bool bitItem, const QByteArray &data);
+                        bool bitItem, const QByteArray &data, quint16 reference = 0);
+// The line bytes of the answer frame to a read of `length` bytes, and to a write.
+constexpr int readAnswerLength(int length) { return VariableOverhead + 18 + length; }
+constexpr int WriteAnswerLength = VariableOverhead + 15;
 
 // How many bytes the frame at the front of `buffer` still needs: 0 when it is complete,
 // > 0 while bytes are missing, -1 when the front of `buffer` cannot start a frame.
 int missingBytes(const QByteArray &buffer);
+// The length of the complete frame at the front of `buffer`; 0 while it is incomplete or when
+// the front cannot start a frame.
+int frameLength(const QByteArray &buffer);
+// How many bytes at the front of `buffer` cannot start a frame (a glitch as an RS-485 line turns
+// round, the tail of a frame cut short): a receiver skips them.
+int junkAtFront(const QByteArray &buffer);
 
 enum class Kind { Invalid, Ack, Fixed, Variable };
 
@@ -72,6 +83,20 @@ struct Frame {
 // start delimiter, the FCS and the end delimiter. Kind::Invalid when any of these is wrong or
 // the frame is incomplete: a corrupted byte must never become a value.
 Frame parse(const QByteArray &buffer);
+
+// The first reply to a job lets the master poll for the answer: the short acknowledgement, or a
+// six-byte reply whose fifth byte is 0x04.
+bool letsMasterPoll(const QByteArray &reply);
+
+// What a complete frame means to the exchange that sent job `reference` to `station`.
+enum class Reply {
+    Ack,        // the short acknowledgement
+    Answer,     // a well-formed frame of the station to this master carrying the job's reference
+    Foreign,    // a well-formed frame that is not for this exchange: another master or station,
+                // or an S7 answer with another reference (a late answer to an earlier job)
+    Other       // anything else: a broken frame, a fixed frame of the station (judged as it is)
+};
+Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 reference);
 
 // Judges the answer frame to a read of `length` bytes from `station`: 0 with the data appended
 // to *out, -1 when it is not a well-formed answer of that station carrying exactly those bytes.

@@ -1,7 +1,7 @@
 #include "CmdSiemens_S7.h"
 
+#include <QDeadlineTimer>
 #include <QDebug>
-#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include <cstdlib>
@@ -15,6 +15,27 @@ const char *const WriteCommandLine = "lib[Siemens_S7]写命令 %1:%2 Area=%3  le
 const char *const ResponseLine = "lib[Siemens_S7]响应 %1:%2 Area=%3  len = %4 msg : %5";
 const char *const EmptyAnswerLine = "lib[Siemens_S7]返回的报文长度为0 %1:%2 Area=%3  len = %4 msg : %5";
 const char *const WrongAnswerLine = "lib[Siemens_S7]报文返回长度错误 %1:%2 Area=%3  len = %4 msg : %5";
+
+// A set-up answer that grants no PDU a job fits in refuses the link as much as an error does.
+bool grantsUsablePdu(const QByteArray &frame)
+{
+    return IsoTcp::grantedPduLength(frame) > 0;
+}
+
+// The set-up is one exchange in two steps: a frame, the judge of its answer, the warning when
+// the answer is refused.
+struct SetupStep {
+    QByteArray (*request)();
+    bool (*accepts)(const QByteArray &);
+    const char *failed;
+};
+const SetupStep SetupSteps[] = {
+    {IsoTcp::connectionRequest, IsoTcp::isConnectionConfirm, "lib[Siemens_S7]第一次握手失败 %1:%2 "},
+    {IsoTcp::setupRequest, grantsUsablePdu, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
+};
+
+// Bytes already taken off the front of the stream are given back to memory once they are this many.
+constexpr int CompactAfter = 64 * 1024;
 
 } // namespace
 
@@ -39,11 +60,12 @@ int CmdSiemens_S7::ConnectDrive(QString ip, int port)
         return -1;
     tcpSocket->abort();
     recvBuf.clear();
+    recvStart = 0;
     tcpSocket->connectToHost(hostAddr, quint16(port), QIODevice::ReadWrite);
-    tcpSocket->waitForConnected(ConnectTimeoutMs);
-    const auto state = tcpSocket->state();
-    if (state != QAbstractSocket::ConnectingState && state != QAbstractSocket::ConnectedState)
+    if (!tcpSocket->waitForConnected(ConnectTimeoutMs)) {
+        tcpSocket->abort();
         return -3;
+    }
     if (First_handshake() != 0) {
         DisConnectDrive();
         return -2;
@@ -61,8 +83,10 @@ int CmdSiemens_S7::DisConnectDrive()
         return 1;
     tcpSocket->close();
     tcpSocket->disconnectFromHost();
-    if (tcpSocket->state() != QAbstractSocket::UnconnectedState)
-        tcpSocket->waitForDisconnected(DrainTimeoutMs);
+    // A peer that takes no more bytes would hold the unsent ones, and the host, for ever.
+    if (tcpSocket->state() != QAbstractSocket::UnconnectedState
+        && !tcpSocket->waitForDisconnected(DisconnectTimeoutMs))
+        tcpSocket->abort();
     return 0;
 }
 
@@ -73,82 +97,109 @@ int CmdSiemens_S7::Connection_status()
     return -3;
 }
 
-// Sends one request and waits, within one answer time-out, until a whole TPKT that answers it
-// has arrived. Bytes left from earlier exchanges are dropped first, and a frame carrying another
-// request's reference is dropped when it comes, so a late answer is never taken for this one.
+QByteArray CmdSiemens_S7::unread() const
+{
+    // A view, not a copy: a flood of foreign frames costs no copying of what follows them.
+    return QByteArray::fromRawData(recvBuf.constData() + recvStart, recvBuf.size() - recvStart);
+}
+
+void CmdSiemens_S7::taken(int bytes)
+{
+    recvStart += bytes;
+    if (recvStart >= recvBuf.size()) {
+        recvBuf.clear();
+        recvStart = 0;
+    } else if (recvStart >= CompactAfter) {
+        recvBuf.remove(0, recvStart);
+        recvStart = 0;
+    }
+}
+
+// Sends one request and waits, within one answer time-out for writing and answering together,
+// until a whole TPKT that answers it has arrived. Every received byte stays in the stream:
+// frames are taken whole off its front, and those carrying another request's reference (late
+// answers) are skipped, so the stream never loses its framing.
 int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
 {
     if (!tcpSocket)
         return -1;
-    recvBuf.clear();
-    tcpSocket->readAll();
-
+    const QDeadlineTimer deadline(AnswerTimeoutMs, Qt::PreciseTimer);
+    const auto connected = [this] { return tcpSocket->state() == QAbstractSocket::ConnectedState; };
     tcpSocket->write(request);
-    tcpSocket->flush();
-    tcpSocket->waitForBytesWritten(DrainTimeoutMs);
+    // A peer whose receive window stays closed holds the request only as long as its answer.
+    while (tcpSocket->bytesToWrite() > 0 && connected() && !deadline.hasExpired())
+        tcpSocket->waitForBytesWritten(int(deadline.remainingTime()));
     if (expected <= 0) {
-        tcpSocket->waitForReadyRead(AnswerTimeoutMs);
+        if (!deadline.hasExpired())
+            tcpSocket->waitForReadyRead(int(deadline.remainingTime()));
         return -1;
     }
 
-    QElapsedTimer clock;
-    clock.start();
+    inRequest = true;
+    int result = -1;
     for (;;) {
-        const int length = IsoTcp::frameLength(recvBuf);
+        const QByteArray stream = unread();
+        const int length = IsoTcp::frameLength(stream);
         if (length == IsoTcp::Broken) {
-            reply.append(recvBuf.left(IsoTcp::MaxFrameLength));
+            // Not a TPKT: the stream's framing is lost, and with it everything in it.
+            reply.append(stream.left(IsoTcp::MaxFrameLength));
             recvBuf.clear();
-            return -1;
+            recvStart = 0;
+            break;
         }
-        if (length != IsoTcp::NeedMore && recvBuf.size() >= length) {
-            const QByteArray frame = recvBuf.left(length);
-            recvBuf.remove(0, length);
+        if (length != IsoTcp::NeedMore && stream.size() >= length) {
+            const QByteArray frame = QByteArray::fromRawData(stream.constData(), length);
             if (IsoTcp::answersRequest(request, frame)) {
-                reply.append(frame);
-                return 0;
+                reply.append(frame.constData(), length);
+                taken(length);
+                result = 0;
+                break;
             }
+            taken(length);
             continue;
         }
-        const qint64 remaining = AnswerTimeoutMs - clock.elapsed();
-        if (remaining <= 0 || tcpSocket->state() != QAbstractSocket::ConnectedState)
+        if (deadline.hasExpired() || !connected()) {
+            // An incomplete frame that already shows this request's reference is its answer cut
+            // short; any other stays in the stream for its rest to complete it later.
+            if (!stream.isEmpty() && IsoTcp::showsReferenceOf(request, stream)) {
+                reply.append(stream.constData(), stream.size());
+                taken(stream.size());
+            }
             break;
-        tcpSocket->waitForReadyRead(int(remaining));
+        }
+        tcpSocket->waitForReadyRead(int(deadline.remainingTime()));
     }
-    // A frame that never completed is a broken answer, not a missing one.
-    if (recvBuf.isEmpty())
-        return -1;
-    reply.append(recvBuf);
-    recvBuf.clear();
-    return -1;
+    inRequest = false;
+    return result;
+}
+
+int CmdSiemens_S7::handshake(int step, QByteArray *accepted)
+{
+    const SetupStep &s = SetupSteps[step];
+    const QByteArray request = s.request();
+    if (Connection_status() == -3)
+        return -3;
+    QByteArray answer;
+    if (SendData(request, answer, 50) == 0 && s.accepts(answer)) {
+        if (accepted)
+            *accepted = answer;
+        return 0;
+    }
+    qWarning().noquote() << QString::fromUtf8(s.failed).arg(hostAddr.toString()).arg(port);
+    return 1;
 }
 
 int CmdSiemens_S7::First_handshake()
 {
-    const QByteArray request = IsoTcp::connectionRequest();
-    if (Connection_status() == -3)
-        return -3;
-    QByteArray answer;
-    if (SendData(request, answer, 50) == 0 && IsoTcp::isConnectionConfirm(answer))
-        return 0;
-    qWarning().noquote()
-        << QStringLiteral("lib[Siemens_S7]第一次握手失败 %1:%2 ").arg(hostAddr.toString()).arg(port);
-    return 1;
+    return handshake(0);
 }
 
 int CmdSiemens_S7::Second_handshake()
 {
-    const QByteArray request = IsoTcp::setupRequest();
-    if (Connection_status() == -3)
-        return -3;
     QByteArray answer;
-    grantedPdu = 0;
-    if (SendData(request, answer, 50) == 0)
-        grantedPdu = IsoTcp::grantedPduLength(answer);
-    if (grantedPdu > 0)
-        return 0;
-    qWarning().noquote()
-        << QStringLiteral("lib[Siemens_S7]第二次握手失败 %1:%2 ").arg(hostAddr.toString()).arg(port);
-    return 1;
+    const int r = handshake(1, &answer);
+    grantedPdu = r == 0 ? IsoTcp::grantedPduLength(answer) : 0;
+    return r;
 }
 
 int CmdSiemens_S7::deletetcpSocket()
@@ -186,15 +237,37 @@ void CmdSiemens_S7::myreadyRead()
 {
     while (tcpSocket->bytesAvailable() > 0)
         recvBuf.append(tcpSocket->readAll());
-    if (recvBuf.size() > ReceiveBufferLimit)
-        recvBuf.clear();
+    if (!inRequest && recvBuf.size() - recvStart > ReceiveBufferLimit)
+        dropStaleFrames();
+}
+
+void CmdSiemens_S7::dropStaleFrames()
+{
+    // Between requests every whole frame is a stale one: drop whole frames only, so that the
+    // stream keeps its framing.
+    while (recvBuf.size() - recvStart > ReceiveBufferLimit / 2) {
+        const QByteArray stream = unread();
+        const int length = IsoTcp::frameLength(stream);
+        if (length == IsoTcp::Broken) {
+            recvBuf.clear();
+            recvStart = 0;
+            return;
+        }
+        if (length == IsoTcp::NeedMore || stream.size() < length)
+            return;
+        taken(length);
+    }
 }
 
 quint16 CmdSiemens_S7::nextReference()
 {
-    const int high = std::rand();
-    const int low = std::rand();
-    return IsoTcp::referenceFrom(high, low);
+    // Running from a random start and never repeating the previous one: an answer to an earlier
+    // request cannot pass for this one's.
+    if (lastReference == 0)
+        lastReference = IsoTcp::referenceFrom(std::rand(), std::rand());
+    if (++lastReference == 0)
+        lastReference = 1;
+    return lastReference;
 }
 
 QString CmdSiemens_S7::logLine(const QString &pattern, const QString &name, int length,

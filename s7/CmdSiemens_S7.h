@@ -16,8 +16,9 @@ class CmdSiemens_S7 : public QObject
     Q_OBJECT
 public:
     static constexpr int ConnectTimeoutMs = 3000;
+    // A request is written and answered within this time; a disconnect takes no longer either.
     static constexpr int AnswerTimeoutMs = 2000;
-    static constexpr int DrainTimeoutMs = 30000;
+    static constexpr int DisconnectTimeoutMs = AnswerTimeoutMs;
     // Bytes kept between requests; more than that is a flood that no request asked for.
     static constexpr int ReceiveBufferLimit = 1 << 20;
 
@@ -42,7 +43,7 @@ public:
     int WriteCoilsQarea(int dbNumber, int bitAddress, int count, QByteArray data, int area,
                         QString name);
 
-    QByteArray recvBuf;             // received bytes that no request has taken yet
+    QByteArray recvBuf;             // the received stream; bytes before recvStart are taken
     QHostAddress hostAddr;
     QTcpSocket *tcpSocket = nullptr;
     int port = 0;
@@ -55,11 +56,20 @@ public slots:
     void myreadyRead();
 
 private:
+    // One step of the set-up; *accepted (if given) receives the answer it accepted.
+    int handshake(int step, QByteArray *accepted = nullptr);
+    QByteArray unread() const;
+    void taken(int bytes);
+    void dropStaleFrames();
     quint16 nextReference();
     int writeJob(int dbNumber, int bitAddress, int count, const QByteArray &data, int area,
                  const QString &name, bool bitItem);
     QString logLine(const QString &pattern, const QString &name, int length,
                     const QByteArray &bytes) const;
+
+    int recvStart = 0;              // where the untaken bytes of recvBuf begin
+    bool inRequest = false;         // a request waits for its answer
+    quint16 lastReference = 0;
 };
 
 #endif // CMDSIEMENS_S7_H

@@ -130,6 +130,15 @@ bool answersRequest(const QByteArray &request, const QByteArray &frame)
     return S7Pdu::reference(asked) == S7Pdu::reference(answer);
 }
 
+bool showsReferenceOf(const QByteArray &request, const QByteArray &front)
+{
+    // The reference sits at offsets 4-5 of the S7 PDU, 11-12 of a data frame.
+    constexpr int ReferenceEnd = DataHeaderLength + 6;
+    if (front.size() < ReferenceEnd || request.size() < ReferenceEnd || cotpType(front) != CotpData)
+        return false;
+    return S7Pdu::reference(front.mid(DataHeaderLength, 6)) == S7Pdu::reference(request.mid(DataHeaderLength, 6));
+}
+
 bool judgeReadAnswer(const QByteArray &frame, int byteCount, QByteArray *data)
 {
     if (byteCount < 0 || frame.size() != DataHeaderLength + S7Pdu::ReadAckOverhead + byteCount)

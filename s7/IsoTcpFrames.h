@@ -69,6 +69,8 @@ int wireDbNumber(int area, int dbNumber);
 // True unless `frame` is an S7 PDU whose reference differs from that of `request`: such a frame
 // answers an earlier request and must not be taken for this one's answer.
 bool answersRequest(const QByteArray &request, const QByteArray &frame);
+// True when the front of a frame, complete or not, already shows the reference of `request`.
+bool showsReferenceOf(const QByteArray &request, const QByteArray &front);
 
 // A read answer is good when it is exactly 25 + byteCount bytes, its header reports no error and
 // its item's return code is 0xFF; then the data is appended to *data.

@@ -65,8 +65,8 @@ void TestPpiFacade::connectionTexts_data()
     QTest::newRow("serial, stop bits 0") << "/dev/ttyS1,9600,8,0,N" << -1;
     QTest::newRow("serial, port does not open") << "/nonexistent/tty,9600,8,1,N" << -1;
     QTest::newRow("serial") << "@pty,9600,8,1,E" << 0;
-    // Too few fields: every number is read from "9600"; the link ignores what it does not know.
-    QTest::newRow("serial, two fields") << "@pty,9600" << 0;
+    // Too few fields: every number is read from "9600", and 9600 data bits name nothing known.
+    QTest::newRow("serial, two fields") << "@pty,9600" << -1;
     QTest::newRow("ethernet, no port") << "192.0.2.10:" << -1;
     QTest::newRow("ethernet, no address") << ":102" << -1;
     QTest::newRow("ethernet, port 0") << "127.0.0.1:0" << -1;
@@ -253,9 +253,9 @@ void TestPpiFacade::resultCodes()
 
 void TestPpiFacade::linkStates()
 {
-    // Nothing opened yet: the link test passes, nothing goes out and nothing comes back.
+    // Nothing opened yet: the link is not up and nothing goes out.
     Pellimor p;
-    QCOMPARE(p.ReadVariable(QStringLiteral("V0"), UInt8).resultCode, 8);
+    QCOMPARE(p.ReadVariable(QStringLiteral("V0"), UInt8).resultCode, 9);
     // A value that cannot supply the elements is refused before the link is asked.
     QCOMPARE(p.WriteVariable(QStringLiteral("V0"), Int16, valueOf<int>({1})).resultCode, 2);
     QCOMPARE(p.WriteVariable(QStringLiteral("V0"), Int16, valueOf<short>({1}), 2).resultCode, 4);

@@ -3,6 +3,7 @@
 
 #include "CmdSiemens_PPI.h"
 #include "PpiFrames.h"
+#include "SerialSettings.h"
 
 class TestPpiFrames : public QObject
 {
@@ -22,6 +23,12 @@ private slots:
     void firstReplyAcceptance_data();
     void firstReplyAcceptance();
     void frameLimits();
+    void junkAndFrameLength_data();
+    void junkAndFrameLength();
+    void replyClassification_data();
+    void replyClassification();
+    void serialSettings_data();
+    void serialSettings();
 };
 
 void TestPpiFrames::requestFrames_data()
@@ -189,6 +196,104 @@ void TestPpiFrames::frameLimits()
     QCOMPARE(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(224, 'a')).size(), 37 + 224);
     QVERIFY(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(225, 'a')).isEmpty());
     QCOMPARE(quint8(PpiFrames::writeRequest(2, 0, 0x84, 1, 0, false, QByteArray(224, 'a')).at(1)), quint8(255));
+}
+
+void TestPpiFrames::junkAndFrameLength_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("junk");
+    QTest::addColumn<int>("length");
+    QTest::newRow("glitch before E5") << QByteArray::fromHex("00e5") << 1 << 0;
+    QTest::newRow("E5") << QByteArray::fromHex("e5") << 0 << 1;
+    QTest::newRow("garbage") << QByteArray::fromHex("ff00aa55") << 4 << 0;
+    QTest::newRow("glitches before a fixed frame") << QByteArray::fromHex("ff00100002000216") << 2 << 0;
+    QTest::newRow("fixed frame") << QByteArray::fromHex("100002000216e5") << 0 << 6;
+    QTest::newRow("fixed frame, incomplete") << QByteArray::fromHex("10000200") << 0 << 0;
+    QTest::newRow("variable frame") << QByteArray::fromHex("68030368000208" "0a16") << 0 << 9;
+    QTest::newRow("variable frame, incomplete") << QByteArray::fromHex("6803036800") << 0 << 0;
+    // A repeated LE that differs cannot start a frame; the resync starts at the next byte.
+    QTest::newRow("LE mismatch") << QByteArray::fromHex("680304e5") << 3 << 0;
+    QTest::newRow("empty") << QByteArray() << 0 << 0;
+}
+
+void TestPpiFrames::junkAndFrameLength()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, junk);
+    QFETCH(int, length);
+    QCOMPARE(PpiFrames::junkAtFront(buffer), junk);
+    QCOMPARE(PpiFrames::frameLength(buffer), length);
+}
+
+void TestPpiFrames::replyClassification_data()
+{
+    // Answers of station 2 to master 0 for the job with reference 0x1234.
+    const QByteArray ack = QByteArray::fromHex("320300001234000200060000" "0401" "ff040010abcd");
+    QByteArray otherReference = ack;
+    otherReference[5] = char(0x35);
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("reply");
+    QTest::newRow("E5") << QByteArray::fromHex("e5") << int(PpiFrames::Reply::Ack);
+    QTest::newRow("the answer") << PpiFrames::variableFrame(0, 2, 8, ack) << int(PpiFrames::Reply::Answer);
+    QTest::newRow("another reference") << PpiFrames::variableFrame(0, 2, 8, otherReference) << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("to another master") << PpiFrames::variableFrame(1, 2, 8, ack) << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("from another station") << PpiFrames::variableFrame(0, 3, 8, ack) << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("no S7 header") << PpiFrames::variableFrame(0, 2, 8, QByteArray()) << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("negative acknowledgement") << QByteArray::fromHex("100002010316") << int(PpiFrames::Reply::Other);
+    QTest::newRow("fixed frame to another master") << QByteArray::fromHex("100102010416") << int(PpiFrames::Reply::Foreign);
+    QByteArray broken = PpiFrames::variableFrame(0, 2, 8, ack);
+    broken[broken.size() - 2] = char(broken.at(broken.size() - 2) ^ 1);
+    QTest::newRow("bad FCS") << broken << int(PpiFrames::Reply::Other);
+}
+
+void TestPpiFrames::replyClassification()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(int, reply);
+    QCOMPARE(int(PpiFrames::classify(frame, 2, 0, 0x1234)), reply);
+}
+
+void TestPpiFrames::serialSettings_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<QString>("line");      // baud, data bits, parity letter, stop bits; or the bad field
+    QTest::newRow("PPI fast rate") << 187500 << 8 << 1 << "E" << "187500 8E1";
+    QTest::newRow("Even") << 9600 << 8 << 1 << "Even" << "9600 8E1";
+    QTest::newRow("EVEN") << 19200 << 8 << 1 << "EVEN" << "19200 8E1";
+    QTest::newRow("odd, two stop bits") << 9600 << 7 << 2 << "odd" << "9600 7O2";
+    QTest::newRow("O") << 1200 << 5 << 3 << " O " << "1200 5O1.5";
+    QTest::newRow("None") << 38400 << 8 << 1 << "None" << "38400 8N1";
+    QTest::newRow("n") << 115200 << 6 << 1 << "n" << "115200 6N1";
+    QTest::newRow("no parity text") << 9600 << 8 << 1 << "" << "9600 8N1";
+    QTest::newRow("14400") << 14400 << 8 << 1 << "N" << "baud";
+    QTest::newRow("0 baud") << 0 << 8 << 1 << "N" << "baud";
+    QTest::newRow("9 data bits") << 9600 << 9 << 1 << "N" << "databits";
+    QTest::newRow("4 data bits") << 9600 << 4 << 1 << "N" << "databits";
+    QTest::newRow("0 stop bits") << 9600 << 8 << 0 << "N" << "stopbits";
+    QTest::newRow("Mark") << 9600 << 8 << 1 << "Mark" << "parity";
+    QTest::newRow("N8") << 9600 << 8 << 1 << "N8" << "parity";
+}
+
+void TestPpiFrames::serialSettings()
+{
+    QFETCH(int, baud);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QFETCH(QString, parity);
+    QFETCH(QString, line);
+    SerialSettings::Line read;
+    const char *bad = SerialSettings::read(baud, dataBits, stopBits, parity, &read);
+    if (bad) {
+        QCOMPARE(QString::fromLatin1(bad), line);
+        return;
+    }
+    const char parityLetter = read.parity == QSerialPort::EvenParity ? 'E' : read.parity == QSerialPort::OddParity ? 'O' : 'N';
+    const QString stop = read.stopBits == QSerialPort::OneStop ? QStringLiteral("1")
+                         : read.stopBits == QSerialPort::TwoStop ? QStringLiteral("2") : QStringLiteral("1.5");
+    QCOMPARE(QStringLiteral("%1 %2%3%4").arg(read.baud).arg(int(read.dataBits)).arg(QLatin1Char(parityLetter)).arg(stop), line);
 }
 
 QTEST_GUILESS_MAIN(TestPpiFrames)

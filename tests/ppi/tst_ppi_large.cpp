@@ -180,7 +180,7 @@ void TestPpiLarge::largestRead()
     QCOMPARE(jobs(false).size(), 296);
 }
 
-// The station refuses the job that holds byte 1000 of DB9011: the fifth of a 2000-byte range.
+// The station refuses the job that holds byte 1000 of DB9018: the fifth of a 2000-byte range.
 void TestPpiLarge::failingMiddleJob()
 {
     const int db = PpiStation::FailingRangeBlock;

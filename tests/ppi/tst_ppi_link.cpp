@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "CmdSiemens_PPI.h"
+#include "PtyLineSettings.h"
 #include "StationThread.h"
 
 using Medium = StationThread::Medium;
@@ -17,6 +18,22 @@ const QByteArray Greeting = QByteArray::fromHex("100200494b16");
 const QByteArray Poll = QByteArray::fromHex("1002005c5e16");
 const QByteArray ReadV100 = QByteArray::fromHex("681b1b6802006c320100000000000e00000401120a10020002000184000320" "8c16");
 const QByteArray WriteV100 = QByteArray::fromHex("6820206802007c320100000000000e00050501120a1002000100018400032000040008" "55" "0216");
+
+// A reference frame (PDU reference 0) as it goes out with the PDU reference `reference`; the
+// frame check sequence counts the reference's two bytes.
+QByteArray withReference(QByteArray frame, quint16 reference)
+{
+    frame[11] = char(reference >> 8);
+    frame[12] = char(reference & 0xFF);
+    const int fcs = frame.size() - 2;
+    frame[fcs] = char(quint8(frame.at(fcs)) + (reference >> 8) + (reference & 0xFF));
+    return frame;
+}
+
+quint16 referenceOf(const QByteArray &job)
+{
+    return job.size() > 12 ? quint16((quint8(job.at(11)) << 8) | quint8(job.at(12))) : 0;
+}
 
 // Collects the lines the driver logs, so a test can say which lines exist and which do not.
 class LogCapture
@@ -61,6 +78,12 @@ struct Bench {
     CmdSiemens_PPI ppi;
 };
 
+// A call that waits out the answer wait must be back by then, with a margin that a loaded CI
+// machine keeps (a 9600 baud line adds well under 100 ms for these frames).
+constexpr int WaitBoundMs = 2000 + 800;
+// A call that has nothing to wait for.
+constexpr int AtOnceMs = 500;
+
 void addMedia()
 {
     QTest::addColumn<Medium>("medium");
@@ -76,14 +99,21 @@ class TestPpiLink : public QObject
 private slots:
     void greeting_data() { addMedia(); }
     void greeting();
-    void greetingFromAnotherStation_data() { addMedia(); }
-    void greetingFromAnotherStation();
+    void greetingRefused_data();
+    void greetingRefused();
     void readAndWriteFrames_data() { addMedia(); }
     void readAndWriteFrames();
     void stationFaults_data();
     void stationFaults();
-    void silence_data();
-    void silence();
+    void boundedWaits_data();
+    void boundedWaits();
+    void lateReplyIsDropped_data();
+    void lateReplyIsDropped();
+    void stationVanishes_data() { addMedia(); }
+    void stationVanishes();
+    void gatewayWindowStaysClosed();
+    void serialSettings_data();
+    void serialSettings();
     void traceLines();
     void statusAndRelease();
     void sendDataEdges();
@@ -102,11 +132,26 @@ void TestPpiLink::greeting()
     QCOMPARE(b.ppi.Connection_status(), 0);
 }
 
-void TestPpiLink::greetingFromAnotherStation()
+void TestPpiLink::greetingRefused_data()
+{
+    QTest::addColumn<Medium>("medium");
+    QTest::addColumn<bool>("corrupted");
+    QTest::addColumn<QString>("line");
+    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
+        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
+        QTest::addRow("%s, another station", medium) << m << false << QStringLiteral("100200494b16 100003000316");
+        QTest::addRow("%s, corrupted FCS", medium) << m << true << QStringLiteral("100200494b16 10000200fd16");
+    }
+}
+
+void TestPpiLink::greetingRefused()
 {
     QFETCH(Medium, medium);
-    Bench b(medium, 2, 3);
-    QTest::ignoreMessage(QtDebugMsg, "100200494b16 100003000316");
+    QFETCH(bool, corrupted);
+    QFETCH(QString, line);
+    Bench b(medium, 2, corrupted ? -1 : 3);
+    b.station->station->setGreetingCorrupted(corrupted);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(line));
     QCOMPARE(b.connect(), medium == Medium::Gateway ? -3 : -1);
 }
 
@@ -121,11 +166,16 @@ void TestPpiLink::readAndWriteFrames()
     QByteArray out("<");
     QCOMPARE(b.ppi.Read_area(100, 2, &out, 2, 1, 0x84, QStringLiteral("V100")), 0);
     QCOMPARE(out.toHex(), QByteArray("3c1234"));
-    QCOMPARE(b.frames(), (QList<QByteArray>{ReadV100, Poll}));
+    // Every job carries a PDU reference of its own, never 0.
+    const quint16 readReference = referenceOf(b.frames().value(0));
+    QVERIFY(readReference != 0);
+    QCOMPARE(b.frames(), (QList<QByteArray>{withReference(ReadV100, readReference), Poll}));
 
     b.station->station->clearReceivedFrames();
     QCOMPARE(b.ppi.WriteCoilsQarea(1, 800, 1, 2, QByteArray::fromHex("55"), 0x84, QStringLiteral("V100")), 0);
-    QCOMPARE(b.frames(), (QList<QByteArray>{WriteV100, Poll}));
+    const quint16 writeReference = referenceOf(b.frames().value(0));
+    QVERIFY(writeReference != 0 && writeReference != readReference);
+    QCOMPARE(b.frames(), (QList<QByteArray>{withReference(WriteV100, writeReference), Poll}));
     QByteArray stored;
     b.station->memory.read(0x84, 1, 100, 2, &stored);
     QCOMPARE(stored.toHex(), QByteArray("5534"));
@@ -148,14 +198,16 @@ void TestPpiLink::stationFaults_data()
         {"answer without E5", PpiStation::NoAckBlock, false, 0, 0},
         {"write answered without E5", PpiStation::NoAckBlock, true, 0, 0},
         {"negative acknowledgement", PpiStation::NakBlock, false, -1, 0},
-        {"garbage instead of E5", PpiStation::GarbageBlock, false, -1, 0},
         {"E5 to the first polls", PpiStation::NotReadyBlock, false, 0, 3},
+        {"glitch byte before E5", PpiStation::GlitchBlock, false, 0, 1},
+        {"write, glitch byte before E5", PpiStation::GlitchBlock, true, 0, 1},
+        {"stray answer with another reference", PpiStation::StrayReferenceBlock, false, 0, 1},
+        {"stray answer for another master", PpiStation::OtherMasterBlock, false, 0, 1},
         {"answer in pieces", PpiStation::PiecesBlock, false, 0, 1},
         {"write answer in pieces", PpiStation::PiecesBlock, true, 0, 1},
         {"bad FCS", PpiStation::BadFcsBlock, false, -1, 1},
         {"error item", PpiStation::ErrorItemBlock, false, -1, 1},
         {"write error item", PpiStation::ErrorItemBlock, true, -1, 1},
-        {"never ready", PpiStation::NeverReadyBlock, false, -2, CmdSiemens_PPI::MaxPolls},
     };
     for (const Medium m : {Medium::Gateway, Medium::Pty}) {
         for (const auto &r : rows) {
@@ -180,6 +232,9 @@ void TestPpiLink::stationFaults()
     QByteArray out;
     if (write) {
         QCOMPARE(b.ppi.WriteCoilsQarea(block, 32, 3, 2, QByteArray::fromHex("0d0e0f"), 0x84, QString()), result);
+        QByteArray stored;
+        b.station->memory.read(0x84, block, 4, 3, &stored);
+        QCOMPARE(stored.toHex(), QByteArray(result == 0 ? "0d0e0f" : "a1b2c3"));
     } else {
         QCOMPARE(b.ppi.Read_area(4, 3, &out, 2, block, 0x84, QString()), result);
         QCOMPARE(out.toHex(), QByteArray(result == 0 ? "a1b2c3" : ""));
@@ -187,30 +242,164 @@ void TestPpiLink::stationFaults()
     QCOMPARE(b.frames().count(Poll), polls);
 }
 
-void TestPpiLink::silence_data()
+void TestPpiLink::boundedWaits_data()
 {
     QTest::addColumn<Medium>("medium");
     QTest::addColumn<int>("block");
-    QTest::addColumn<int>("polls");
-    // Each row waits out the answer wait once: one row per medium.
-    QTest::newRow("gateway, poll gets no answer") << Medium::Gateway << int(PpiStation::SilentPollBlock) << 1;
-    QTest::newRow("pty, station never answers") << Medium::Pty << int(PpiStation::SilentBlock) << 0;
+    QTest::addColumn<int>("minPolls");
+    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
+        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
+        QTest::addRow("%s, station never answers", medium) << m << int(PpiStation::SilentBlock) << 0;
+        QTest::addRow("%s, poll gets no answer", medium) << m << int(PpiStation::SilentPollBlock) << 1;
+        QTest::addRow("%s, answer never ready", medium) << m << int(PpiStation::NeverReadyBlock) << 2;
+        QTest::addRow("%s, garbage instead of E5", medium) << m << int(PpiStation::GarbageBlock) << 0;
+    }
 }
 
-void TestPpiLink::silence()
+// Whatever the station does, one exchange ends within its one deadline, reports no answer and
+// leaves the link usable.
+void TestPpiLink::boundedWaits()
 {
     QFETCH(Medium, medium);
     QFETCH(int, block);
-    QFETCH(int, polls);
+    QFETCH(int, minPolls);
     Bench b(medium);
+    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("5a6b"));
     QCOMPARE(b.connect(), 0);
     b.station->station->clearReceivedFrames();
     QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
     QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, block, 0x84, QString()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(out.isEmpty());
-    QCOMPARE(b.frames().count(Poll), polls);
-    // The link stays usable for the next request.
+    QVERIFY(b.frames().count(Poll) >= minPolls);
+    clock.start();
+    QCOMPARE(b.ppi.WriteCoilsQarea(block, 0, 1, 2, QByteArray(1, 'x'), 0x84, QString()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
+    QCOMPARE(out.toHex(), QByteArray("5a6b"));
+}
+
+void TestPpiLink::lateReplyIsDropped_data()
+{
+    QTest::addColumn<Medium>("medium");
+    QTest::addColumn<int>("block");
+    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
+        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
+        QTest::addRow("%s, late answer in pieces", medium) << m << int(PpiStation::LateAnswerBlock);
+        QTest::addRow("%s, late acknowledgement", medium) << m << int(PpiStation::LateAckBlock);
+    }
+}
+
+// A reply that comes after its exchange gave up is waiting on the medium when the host calls
+// again (it ran no events in between): it must not become the next request's reply.
+void TestPpiLink::lateReplyIsDropped()
+{
+    QFETCH(Medium, medium);
+    QFETCH(int, block);
+    Bench b(medium);
+    b.station->memory.write(0x84, block, 0, QByteArray::fromHex("9999"));
+    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("0102"));
+    QCOMPARE(b.connect(), 0);
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, block, 0x84, QString()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(b.station->station->waitForLateReply(5000));
+    b.station->station->clearReceivedFrames();
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
+    QCOMPARE(b.ppi.Read_area(1, 1, &out, 2, 1, 0x84, QString()), 0);
+    QCOMPARE(out.toHex(), QByteArray("010202"));
+    // One request and one poll each: a stale acknowledgement taken for a job's own costs a poll
+    // more, whose unneeded acknowledgement is stale for the next job in turn. (The first read's
+    // extra poll is surely on record once the second read has its answer.)
+    QCOMPARE(b.frames().size(), 4);
+    QCOMPARE(b.frames().count(Poll), 2);
+}
+
+void TestPpiLink::stationVanishes()
+{
+    QFETCH(Medium, medium);
+    Bench b(medium);
+    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("0304"));
+    QCOMPARE(b.connect(), 0);
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, PpiStation::VanishBlock, 0x84, QString()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    // The link is down: later requests say so at once instead of waiting for an answer.
+    QTRY_COMPARE_WITH_TIMEOUT(b.ppi.Connection_status(), -3, AtOnceMs);
+    clock.start();
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), -3);
+    QCOMPARE(b.ppi.WriteCoilsQarea(1, 0, 1, 2, QByteArray(1, 'x'), 0x84, QString()), -3);
+    QVERIFY2(clock.elapsed() < AtOnceMs, qPrintable(QString::number(clock.elapsed())));
+    // The station is back (on the gateway it never left): the next connect opens the link again.
+    QCOMPARE(b.connect(), 0);
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
+    QCOMPARE(out.toHex(), QByteArray("0304"));
+}
+
+// A gateway that takes no more bytes holds neither a request nor a disconnect past its time-out.
+void TestPpiLink::gatewayWindowStaysClosed()
+{
+    Bench b(Medium::Gateway);
+    QCOMPARE(b.connect(), 0);
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, PpiStation::WindowClosedBlock, 0x84, QString()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    // More than the kernel's buffers take while nobody reads.
+    const QByteArray flood(8 << 20, char(0x10));
+    QByteArray reply;
+    clock.start();
+    QCOMPARE(b.ppi.SendData(flood, reply, 50), -1);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QCOMPARE(b.ppi.EthDisConnectDrive(), 0);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(b.ppi.Connection_status(), -3);
+    QCOMPARE(b.connect(), 0);
+}
+
+void TestPpiLink::serialSettings_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<QString>("warning");
+    // A pseudo-terminal keeps the baud rate it is given (it forces 8 data bits and no parity).
+    QTest::newRow("PPI fast rate") << 187500 << 8 << 1 << QString();
+    QTest::newRow("19200") << 19200 << 8 << 1 << QString();
+    QTest::newRow("unknown baud") << 14400 << 8 << 1 << "lib[Siemens_PPI]串口参数无效 baud=14400";
+    QTest::newRow("nine data bits") << 9600 << 9 << 1 << "lib[Siemens_PPI]串口参数无效 databits=9";
+    QTest::newRow("no stop bit") << 9600 << 8 << 0 << "lib[Siemens_PPI]串口参数无效 stopbits=0";
+}
+
+// The line runs at the rate the connection text names, or not at all.
+void TestPpiLink::serialSettings()
+{
+    QFETCH(int, baud);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QFETCH(QString, warning);
+    Bench b(Medium::Pty);
+    LogCapture log;
+    const int result = b.ppi.serialConnectDrive(b.portName, baud, dataBits, stopBits, QStringLiteral("E"), 2);
+    if (!warning.isEmpty()) {
+        QCOMPARE(result, -1);
+        QVERIFY2(LogCapture::lines().contains(warning), qPrintable(LogCapture::lines().join('\n')));
+        QVERIFY(b.frames().isEmpty());
+        QCOMPARE(b.ppi.Connection_status(), -3);
+        return;
+    }
+    QCOMPARE(result, 0);
+    LineSettings settings;
+    QVERIFY(b.station->station->lineSettings(&settings));
+    QCOMPARE(settings.baud, baud);
 }
 
 void TestPpiLink::traceLines()
@@ -226,13 +415,18 @@ void TestPpiLink::traceLines()
     }
     b.ppi.debugFlag = true;
     LogCapture log;
+    b.station->station->clearReceivedFrames();
     QCOMPARE(b.ppi.Read_area(100, 2, &out, 2, 1, 0x84, QStringLiteral("V100")), 0);
     QCOMPARE(b.ppi.WriteCoilsQarea(1, 800, 1, 2, QByteArray::fromHex("55"), 0x84, QStringLiteral("V100")), 0);
+    const QList<QByteArray> sent = b.frames();
+    QCOMPARE(sent.size(), 4);
+    const QByteArray readJob = withReference(ReadV100, referenceOf(sent.at(0)));
+    const QByteArray writeJob = withReference(WriteV100, referenceOf(sent.at(2)));
     const QStringList lines = LogCapture::lines();
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QStringLiteral("lib[Siemens_PPI]读命令 %1 Area=V100  len = 2 msg : %2").arg(where, QString::fromLatin1(ReadV100.toHex())));
+    QCOMPARE(lines.at(0), QStringLiteral("lib[Siemens_PPI]读命令 %1 Area=V100  len = 2 msg : %2").arg(where, QString::fromLatin1(readJob.toHex())));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("lib[Siemens_PPI]响应 %1 Area=V100  len = 2 msg : 68").arg(where)));
-    QCOMPARE(lines.at(2), QStringLiteral("lib[Siemens_PPI]写命令 %1 Area=V100  len = 1 msg : %2").arg(where, QString::fromLatin1(WriteV100.toHex())));
+    QCOMPARE(lines.at(2), QStringLiteral("lib[Siemens_PPI]写命令 %1 Area=V100  len = 1 msg : %2").arg(where, QString::fromLatin1(writeJob.toHex())));
     QVERIFY(lines.at(3).startsWith(QStringLiteral("lib[Siemens_PPI]响应 %1 Area=V100  len = 1 msg : 68").arg(where)));
 }
 
@@ -240,11 +434,11 @@ void TestPpiLink::statusAndRelease()
 {
     Bench b(Medium::Pty);
     CmdSiemens_PPI &ppi = b.ppi;
-    QCOMPARE(ppi.Connection_status(), 0);
+    // No medium yet: the link is not up and nothing is sent.
+    QCOMPARE(ppi.Connection_status(), -3);
     QCOMPARE(ppi.EthDisConnectDrive(), 1);
     QByteArray out;
-    // No medium yet: the status test passes, nothing is sent, nothing comes back.
-    QCOMPARE(ppi.Read_area(0, 1, &out, 2, 1, 0x84, QString()), -2);
+    QCOMPARE(ppi.Read_area(0, 1, &out, 2, 1, 0x84, QString()), -3);
     QCOMPARE(b.connect(), 0);
     QCOMPARE(ppi.serialDisConnectDrive(), 0);
     QCOMPARE(ppi.Connection_status(), -3);

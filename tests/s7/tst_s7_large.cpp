@@ -211,7 +211,7 @@ void TestS7Large::largestRange()
     }
 }
 
-// The simulator refuses the job that holds byte 1000 of DB60011: at 240 that is the fifth of a
+// The simulator refuses the job that holds byte 1000 of DB60014: at 240 that is the fifth of a
 // 2000-byte range (888..1109 for reads, 848..1059 for writes).
 void TestS7Large::failingMiddleJob()
 {

@@ -20,6 +20,10 @@ QByteArray withoutReference(QByteArray frame)
     return frame;
 }
 
+// A call that waits out the answer time-out must be back by then, with a margin that a loaded
+// CI machine keeps.
+constexpr int WaitBoundMs = 2000 + 800;
+
 quint16 unusedPort()
 {
     QTcpServer probe;
@@ -43,6 +47,9 @@ private slots:
     void readFaults_data();
     void readFaults();
     void lateAnswerIsNotTheNextOnesData();
+    void lateAnswerInTwoSegments();
+    void boundedWaits();
+    void windowStaysClosed();
     void leftoverAnswerIsDropped();
     void peerClosesConnection();
     void writeFaults_data();
@@ -60,7 +67,7 @@ void TestS7Transport::initTestCase()
     QByteArray pattern;
     for (int i = 0; i < 16; ++i)
         pattern.append(char(0xA0 + i));
-    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009})
+    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013})
         QVERIFY(sim.memory.write(0x84, db, 0, pattern));
 }
 
@@ -163,6 +170,7 @@ void TestS7Transport::readFaults_data()
     QTest::addColumn<QByteArray>("data");
     QTest::newRow("split into segments") << 60002 << 1 << 3 << 0 << QByteArray::fromHex("a1a2a3");
     QTest::newRow("stray answer, then the answer, one segment") << 60003 << 0 << 2 << 0 << QByteArray::fromHex("a0a1");
+    QTest::newRow("1 MiB of stray answers, then the answer") << 60013 << 3 << 2 << 0 << QByteArray::fromHex("a3a4");
     QTest::newRow("error item: out of range") << 1 << 65535 << 4 << -1 << QByteArray();
     QTest::newRow("V memory is data block 1") << 0 << 0 << 4 << 0 << QByteArray::fromHex("a0a1a2a3");
     QTest::newRow("oversized for the PDU") << 1 << 0 << 950 << -1 << QByteArray();
@@ -209,6 +217,69 @@ void TestS7Transport::lateAnswerIsNotTheNextOnesData()
     // The late answer arrives while this request waits; it carries the other reference.
     QCOMPARE(t.Read_area(6, 2, &out, 1, 0x84, "DB1.DBW6"), 0);
     QCOMPARE(out.toHex(), QByteArray("a6a7"));
+}
+
+// The host's event loop takes the first segment of a late answer between two calls; the second
+// comes while the next request waits. Both are one frame of the earlier request, not a broken one.
+void TestS7Transport::lateAnswerInTwoSegments()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 60011, 0x84, "late"), -2);
+    QTRY_VERIFY_WITH_TIMEOUT(!t.recvBuf.isEmpty(), 3000);
+    QCOMPARE(t.Read_area(6, 2, &out, 1, 0x84, "DB1.DBW6"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a6a7"));
+    QCOMPARE(t.Read_area(8, 2, &out, 1, 0x84, "DB1.DBW8"), 0);
+    QCOMPARE(out.toHex(), QByteArray("a6a7a8a9"));
+}
+
+void TestS7Transport::boundedWaits()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(t.Read_area(0, 2, &out, 60008, 0x84, "silent"), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QCOMPARE(t.WriteHoldingRegistersVarea(60008, 0, 1, QByteArray(1, 'x'), 0x84, "silent"), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+
+    // A peer that accepts the connection and never answers the set-up.
+    QTcpServer mute;
+    QVERIFY(mute.listen(QHostAddress::LocalHost));
+    CmdSiemens_S7 u;
+    LogCapture log;
+    clock.start();
+    QCOMPARE(u.ConnectDrive(Loopback, mute.serverPort()), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+// A peer whose receive window stays closed holds no call past its own time-out.
+void TestS7Transport::windowStaysClosed()
+{
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QByteArray out;
+    QCOMPARE(t.Read_area(0, 2, &out, 60012, 0x84, "closes"), 0);
+    // More than the kernel's buffers take while nobody reads.
+    const QByteArray flood = IsoTcp::wrapPdu(QByteArray(8 << 20, char(0x32)));
+    QByteArray reply;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(t.SendData(flood, reply, 50), -1);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -2);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    clock.start();
+    QCOMPARE(t.DisConnectDrive(), 0);
+    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(t.Connection_status(), -3);
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
 }
 
 void TestS7Transport::leftoverAnswerIsDropped()

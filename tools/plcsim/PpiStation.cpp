@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "PlcMemory.h"
+#include "PtyLineSettings.h"
 
 // The station keeps its own small framer on purpose: a test station that shared the driver's
 // framing code would share its mistakes.
@@ -135,9 +136,13 @@ public:
         : QObject(parent), write(std::move(writer)) {}
 
     std::function<void(const QByteArray &)> write;
+    std::function<void()> hangUp;           // the station vanishes from this link
+    std::function<void()> stopReading;      // the station takes no more bytes from this link
     QByteArray rx;
     QByteArray pending;         // the answer the next poll delivers
+    QByteArray strayBefore;     // frames the next poll delivers in front of the answer
     bool pendingInPieces = false;
+    bool pendingLate = false;
     bool silentOnPoll = false;
     int notReadyPolls = 0;
 };
@@ -172,7 +177,20 @@ bool PpiStation::listenTcp(quint16 port)
                         guard->flush();
                     }
                 });
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket, link] { onBytes(link, socket->readAll()); });
+                link->hangUp = [guard] {
+                    if (guard)
+                        guard->abort();
+                };
+                const auto reading = connect(socket, &QTcpSocket::readyRead, this, [this, socket, link] { onBytes(link, socket->readAll()); });
+                link->stopReading = [this, guard, reading] {
+                    disconnect(reading);
+                    if (guard) {
+                        // Qt stops reading once its buffer holds this much; the kernel's small
+                        // buffer then fills and the window the driver sees closes.
+                        guard->setReadBufferSize(1);
+                        guard->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+                    }
+                };
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
@@ -221,7 +239,43 @@ bool PpiStation::openPty(const QString &linkPath)
     });
     ptyNotifier = new QSocketNotifier(ptyMaster, QSocketNotifier::Read, this);
     connect(ptyNotifier, &QSocketNotifier::activated, this, &PpiStation::readPty);
+    ptyLinkState->hangUp = [this] {
+        // Unplugged, then plugged in again: the same path leads to a new device.
+        const QString link = ptyLink;
+        closePty();
+        openPty(link);
+    };
+    ptyLinkState->stopReading = [this] {
+        if (ptyNotifier)
+            ptyNotifier->setEnabled(false);
+    };
     return true;
+}
+
+void PpiStation::closePty()
+{
+    delete ptyNotifier;
+    ptyNotifier = nullptr;
+    delete ptyLinkState;
+    ptyLinkState = nullptr;
+    if (ptyMaster >= 0)
+        ::close(ptyMaster);
+    if (ptySlave >= 0)
+        ::close(ptySlave);
+    ptyMaster = ptySlave = -1;
+    if (!ptyLink.isEmpty())
+        QFile::remove(ptyLink);
+    ptyLink.clear();
+}
+
+bool PpiStation::lineSettings(LineSettings *settings) const
+{
+    return readLineSettings(ptySlave, settings);
+}
+
+bool PpiStation::waitForLateReply(int ms)
+{
+    return lateReplies.tryAcquire(1, ms);
 }
 
 QString PpiStation::ptyDevice() const
@@ -232,7 +286,7 @@ QString PpiStation::ptyDevice() const
 void PpiStation::readPty()
 {
     char buf[512];
-    for (;;) {
+    while (ptyMaster >= 0 && ptyLinkState) {
         const ssize_t n = ::read(ptyMaster, buf, sizeof buf);
         if (n > 0) {
             onBytes(ptyLinkState, QByteArray(buf, int(n)));
@@ -293,7 +347,10 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
     if (isFixed) {
         if (fc == 0x49) {
             const int own = greetingAddress.load();
-            link->write(fixed(sa, own >= 0 ? own & 0xFF : station, 0x00));
+            QByteArray reply = fixed(sa, own >= 0 ? own & 0xFF : station, 0x00);
+            if (greetingCorrupted.load())
+                reply[4] = char(u8(reply, 4) ^ 0xFF);
+            link->write(reply);
         } else if (fc == 0x5C || fc == 0x7C) {
             onPoll(link);
         }
@@ -306,7 +363,9 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
 void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
 {
     link->pending.clear();
+    link->strayBefore.clear();
     link->pendingInPieces = false;
+    link->pendingLate = false;
     link->silentOnPoll = false;
     link->notReadyPolls = 0;
 
@@ -314,45 +373,102 @@ void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
     int block = 0;
     if (pdu.size() >= 24 && u8(pdu, 20) == 0x84)
         block = be16(pdu, 18);
-    const QByteArray answer = variable(master, station, 0x08, answerJob(pdu));
-    const QByteArray ack(1, char(ShortAck));
+    if (applyJobFault(link, block, master, answerJob(pdu)))
+        link->write(QByteArray(1, char(ShortAck)));
+}
 
+namespace {
+
+// The answer PDU with its data (whatever follows the item header) inverted: a value that must
+// never reach a caller.
+QByteArray withOtherData(QByteArray pdu)
+{
+    for (int i = 18; i < pdu.size(); ++i)
+        pdu[i] = char(~u8(pdu, i));
+    return pdu;
+}
+
+} // namespace
+
+// Prepares the answer of a job as the fault block says; true when the job is to be acknowledged.
+bool PpiStation::applyJobFault(Link *link, int block, int master, const QByteArray &answerPdu)
+{
+    const QByteArray answer = variable(master, station, 0x08, answerPdu);
+    link->pending = answer;
     switch (block) {
     case NoAckBlock:
+        link->pending.clear();
         link->write(answer);
-        return;
+        return false;
     case NakBlock:
+        link->pending.clear();
         link->write(fixed(master, station, 0x01));
-        return;
+        return false;
     case GarbageBlock:
+        link->pending.clear();
         link->write(QByteArray::fromHex("ff00aa55"));
-        return;
+        return false;
     case SilentPollBlock:
+        link->pending.clear();
         link->silentOnPoll = true;
-        break;
+        return true;
     case NotReadyBlock:
         link->notReadyPolls = NotReadyPolls;
-        link->pending = answer;
-        break;
+        return true;
     case PiecesBlock:
-        link->pending = answer;
         link->pendingInPieces = true;
-        break;
+        return true;
     case SilentBlock:
-        return;
+        link->pending.clear();
+        return false;
     case BadFcsBlock:
-        link->pending = answer;
         link->pending[link->pending.size() - 2] = char(u8(answer, answer.size() - 2) ^ 0x5A);
-        break;
+        return true;
     case NeverReadyBlock:
         link->notReadyPolls = 1 << 30;
-        link->pending = answer;
-        break;
-    default:
-        link->pending = answer;
-        break;
+        return true;
+    case LateAnswerBlock:
+        link->pendingLate = true;
+        link->pendingInPieces = true;
+        return true;
+    case LateAckBlock:
+        deliverLate(link, QByteArray(1, char(ShortAck)), false);
+        return false;
+    case GlitchBlock:
+        link->write(QByteArray(1, '\0'));
+        return true;
+    case VanishBlock: {
+        link->pending.clear();
+        // Not from inside the link's own notification.
+        QPointer<Link> guard(link);
+        QTimer::singleShot(0, this, [guard] {
+            // A copy: hanging up may delete the link that holds the function.
+            const std::function<void()> hangUp = guard ? guard->hangUp : nullptr;
+            if (hangUp)
+                hangUp();
+        });
+        return false;
     }
-    link->write(ack);
+    case StrayReferenceBlock: {
+        QByteArray stray = withOtherData(answerPdu);
+        if (stray.size() >= 6) {
+            stray[4] = char(u8(stray, 4) ^ 0x5A);
+            stray[5] = char(u8(stray, 5) ^ 0x5A);
+        }
+        link->strayBefore = variable(master, station, 0x08, stray);
+        return true;
+    }
+    case OtherMasterBlock:
+        link->strayBefore = variable((master + 1) & 0xFF, station, 0x08, withOtherData(answerPdu));
+        return true;
+    case WindowClosedBlock:
+        link->pending.clear();
+        if (link->stopReading)
+            link->stopReading();
+        return true;
+    default:
+        return true;
+    }
 }
 
 void PpiStation::onPoll(Link *link)
@@ -365,9 +481,13 @@ void PpiStation::onPoll(Link *link)
         link->write(QByteArray(1, char(ShortAck)));
         return;
     }
-    const QByteArray answer = link->pending;
+    const QByteArray answer = link->strayBefore + link->pending;
     link->pending.clear();
-    deliver(link, answer, link->pendingInPieces);
+    link->strayBefore.clear();
+    if (link->pendingLate)
+        deliverLate(link, answer, link->pendingInPieces);
+    else
+        deliver(link, answer, link->pendingInPieces);
 }
 
 void PpiStation::deliver(Link *link, const QByteArray &frame, bool inPieces)
@@ -385,6 +505,24 @@ void PpiStation::deliver(Link *link, const QByteArray &frame, bool inPieces)
                 guard->write(piece);
         });
     }
+}
+
+void PpiStation::deliverLate(Link *link, const QByteArray &bytes, bool inPieces)
+{
+    // Two pieces when asked for: the driver may meet the first before its next request.
+    const int cut = inPieces ? bytes.size() / 2 : bytes.size();
+    QPointer<Link> guard(link);
+    const QByteArray first = bytes.left(cut);
+    const QByteArray rest = bytes.mid(cut);
+    QTimer::singleShot(LateReplyMs, this, [guard, first] {
+        if (guard)
+            guard->write(first);
+    });
+    QTimer::singleShot(LateReplyMs + (rest.isEmpty() ? 0 : PiecePauseMs), this, [this, guard, rest] {
+        if (guard && !rest.isEmpty())
+            guard->write(rest);
+        lateReplies.release();
+    });
 }
 
 QByteArray PpiStation::answerJob(const QByteArray &pdu)

@@ -16,10 +16,21 @@
 //   DB 9008  the data frame with a bad FCS
 //   DB 9009  0xE5 to every poll: the answer never gets ready
 //   DB 9010  an S7 error item (0x0A, object does not exist); nothing is read or written
-//   DB 9011  the same for a job whose byte range holds byte FailingByte; other jobs are served
+//   DB 9011  acknowledged, but the answer to the poll comes LateReplyMs late, in two pieces
+//   DB 9012  the acknowledgement comes LateReplyMs late (the answer is ready for a poll)
+//   DB 9013  a glitch byte 0x00 before the acknowledgement, as an RS-485 line turning round
+//   DB 9014  the station vanishes: the gateway connection is closed, or the pseudo-terminal is
+//            closed (a USB adapter unplugged) and a new one is linked at the same path (plugged in)
+//   DB 9015  on the poll, an answer with another PDU reference and other data, then the answer
+//   DB 9016  on the poll, an answer addressed to another master with other data, then the answer
+//   DB 9017  acknowledged, then the station reads nothing more from this link: its receive
+//            window stays closed
+//   DB 9018  an S7 error item (0x0A) for a job whose byte range holds byte FailingByte; other
+//            jobs are served (so a range split into jobs fails in the middle)
 // Jobs larger than a 240-byte PDU, and reads whose answer would be, are answered with error
 // class 0x85 ("PDU size"), as a station does.
-// A station fault that no address can reach (the greeting) is a setter: setGreetingAddress.
+// Station faults that no address can reach (the greeting) are setters: setGreetingAddress,
+// setGreetingCorrupted.
 //
 // The station lives in the thread that created it; the setters and receivedFrames() may be
 // called from any thread.
@@ -30,6 +41,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QSemaphore>
 #include <QString>
 
 #include <atomic>
@@ -53,10 +65,19 @@ public:
         BadFcsBlock = 9008,
         NeverReadyBlock = 9009,
         ErrorItemBlock = 9010,
-        FailingRangeBlock = 9011
+        LateAnswerBlock = 9011,
+        LateAckBlock = 9012,
+        GlitchBlock = 9013,
+        VanishBlock = 9014,
+        StrayReferenceBlock = 9015,
+        OtherMasterBlock = 9016,
+        WindowClosedBlock = 9017,
+        FailingRangeBlock = 9018
     };
     static constexpr int FailingByte = 1000;
     static constexpr int PiecePauseMs = 20;
+    // Later than any answer wait of the driver.
+    static constexpr int LateReplyMs = 2500;
     static constexpr int NotReadyPolls = 2;
 
     PpiStation(PlcMemory *memory, int stationAddress, QObject *parent = nullptr);
@@ -70,6 +91,12 @@ public:
 
     // Answers the greeting with this source address instead of its own (-1: its own).
     void setGreetingAddress(int address) { greetingAddress = address; }
+    // Answers the greeting with a wrong frame check sequence.
+    void setGreetingCorrupted(bool corrupted) { greetingCorrupted = corrupted; }
+    // Waits until a late reply (DB 9011, 9012) has been written whole; false after `ms`.
+    bool waitForLateReply(int ms);
+    // The settings the driver runs the pseudo-terminal with; false without one.
+    bool lineSettings(struct LineSettings *settings) const;
     // Every complete frame the station received, in order (for tests that check the master).
     QList<QByteArray> receivedFrames() const;
     void clearReceivedFrames();
@@ -81,13 +108,19 @@ private:
     void onFrame(Link *link, const QByteArray &frame);
     void onJob(Link *link, int master, const QByteArray &pdu);
     void onPoll(Link *link);
+    bool applyJobFault(Link *link, int block, int master, const QByteArray &answerPdu);
     void deliver(Link *link, const QByteArray &frame, bool inPieces);
+    void deliverLate(Link *link, const QByteArray &bytes, bool inPieces);
     void readPty();
+    void closePty();
+    void vanish(Link *link);
     QByteArray answerJob(const QByteArray &pdu);
 
     PlcMemory *memory;
     int station;
     std::atomic<int> greetingAddress{-1};
+    std::atomic<bool> greetingCorrupted{false};
+    QSemaphore lateReplies;
     QTcpServer *server = nullptr;
     int ptyMaster = -1;
     int ptySlave = -1;

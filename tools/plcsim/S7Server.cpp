@@ -74,7 +74,7 @@ public:
         clock.start();
         timer.setSingleShot(true);
         connect(&timer, &QTimer::timeout, this, &S7Connection::sendDue);
-        connect(socket, &QTcpSocket::readyRead, this, &S7Connection::receive);
+        reading = connect(socket, &QTcpSocket::readyRead, this, &S7Connection::receive);
         connect(socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     }
 
@@ -106,6 +106,15 @@ private:
             buffer.remove(0, length);
             handle(frame);
         }
+    }
+
+    void stopReading()
+    {
+        // Qt stops reading once its buffer holds this much; the kernel's small buffer then fills
+        // and the window the client sees closes.
+        disconnect(reading);
+        socket->setReadBufferSize(1);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     }
 
     void drop()
@@ -146,6 +155,12 @@ private:
             : S7Jobs::answer(server->memory(), pdu, server->pduSize());
         if (answerPdu.isEmpty())
             return;
+        answerWithFault(fault, job, answerPdu);
+    }
+
+    // Sends the answer of a job as the fault block says.
+    void answerWithFault(int fault, const S7Jobs::Job &job, const QByteArray &answerPdu)
+    {
         const QByteArray answer = dataFrame(answerPdu);
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
         switch (fault) {
@@ -180,6 +195,23 @@ private:
         case S7Server::BrokenLengthDb:
             queue(0, QByteArray::fromHex("03000003") + answer.mid(4));
             break;
+        case S7Server::LateSplitAnswerDb:
+            queue(S7Server::LateAnswerMs, answer.left(answer.size() / 2));
+            queue(S7Server::LateAnswerMs + S7Server::LateSplitPauseMs, answer.mid(answer.size() / 2));
+            break;
+        case S7Server::WindowClosedDb:
+            queue(0, answer);
+            stopReading();
+            break;
+        case S7Server::FloodThenAnswerDb: {
+            const QByteArray stray = dataFrame(S7Jobs::withReference(answerPdu, otherReference));
+            QByteArray flood;
+            flood.reserve(S7Server::FloodBytes + stray.size() + answer.size());
+            while (flood.size() < S7Server::FloodBytes)
+                flood.append(stray);
+            queue(0, flood + answer);
+            break;
+        }
         default:
             queue(0, answer);
             break;
@@ -219,6 +251,7 @@ private:
     S7Server *server;
     QTcpSocket *socket;
     QByteArray buffer;
+    QMetaObject::Connection reading;
     bool connected = false;
     std::deque<Outgoing> outgoing;
     QElapsedTimer clock;

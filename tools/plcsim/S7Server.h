@@ -26,7 +26,11 @@
 //   60008 no answer at all
 //   60009 only the first half of the answer, then nothing
 //   60010 a TPKT whose length field says 3 (a broken frame)
-//   60011 a job whose byte range holds byte FailingByte gets the error item 0x05; other jobs
+//   60011 the answer comes LateAnswerMs late, in two segments LateSplitPauseMs apart
+//   60012 the answer, then the server reads nothing more from this connection: its receive
+//         window stays closed
+//   60013 FloodBytes of answers with another PDU reference, then the answer, in one write
+//   60014 a job whose byte range holds byte FailingByte gets the error item 0x05; other jobs
 //         are served (so a range split into jobs fails in the middle)
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
@@ -57,13 +61,18 @@ public:
         SilentDb = 60008,
         IncompleteAnswerDb = 60009,
         BrokenLengthDb = 60010,
-        FailingRangeDb = 60011
+        LateSplitAnswerDb = 60011,
+        WindowClosedDb = 60012,
+        FloodThenAnswerDb = 60013,
+        FailingRangeDb = 60014
     };
     static constexpr int FailingByte = 1000;
     enum class Refusal { None, ConnectionRequest, Setup };
     static constexpr int DefaultPduSize = 960;
     static constexpr int LateAnswerMs = 2500;
     static constexpr int SplitPauseMs = 40;
+    static constexpr int LateSplitPauseMs = 300;
+    static constexpr int FloodBytes = 1 << 20;
 
     explicit S7Server(PlcMemory *memory, QObject *parent = nullptr);
     ~S7Server() override;
