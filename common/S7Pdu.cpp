@@ -23,7 +23,7 @@ int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at 
 QByteArray jobHeader(quint16 reference, int parameterLength, int dataLength)
 {
     QByteArray h;
-    h.reserve(JobHeaderLength);
+    h.reserve(JobHeaderLength + parameterLength + dataLength);    // the whole job, built in place
     h.append(char(0x32));           // protocol id
     h.append(char(0x01));           // job request
     put16(h, 0);                    // reserved

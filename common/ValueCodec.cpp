@@ -71,6 +71,8 @@ QVariant decode(const QByteArray &data, int count)
 {
     constexpr int w = int(sizeof(T));
     QList<T> list;
+    // Room for what the data can fill, taken at once; a count past it grows the list as it goes.
+    list.reserve(qBound(0, count, data.size() / w + 1));
     for (int k = 0; k < count; ++k) {
         quint64 bits = 0;
         for (int j = 0; j < w; ++j)
@@ -109,6 +111,7 @@ QVariant consecutiveBits(int startBit, const QByteArray &data, int byteLength)
 {
     QList<bool> list;
     const qint64 end = qint64(byteLength) * 8;
+    list.reserve(int(qBound<qint64>(0, end - qMax(startBit, 0), qint64(data.size()) * 8)));
     for (qint64 k = qMax(startBit, 0); k < end; ++k)
         list.append(bitAt(data, k / 8, int(k % 8)));
     return QVariant::fromValue(list);

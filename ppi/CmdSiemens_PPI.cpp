@@ -8,6 +8,7 @@
 
 #include "PpiFrames.h"
 #include "SerialSettings.h"
+#include "SocketSend.h"
 
 #include <sys/socket.h>
 
@@ -231,11 +232,12 @@ void CmdSiemens_PPI::Determine_write(QByteArray frame)
 {
     // What the device cannot take at once goes out while the exchange waits for its reply.
     if (QIODevice *device = upDevice()) {
-        device->write(frame);
-        if (device == tcpSocket)
-            tcpSocket->flush();
-        else
+        if (device == tcpSocket) {
+            SocketSend::send(tcpSocket, frame);
+        } else {
+            device->write(frame);
             serialPort->flush();
+        }
     }
 }
 

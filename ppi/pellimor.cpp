@@ -147,6 +147,12 @@ int Pellimor::getBytelen(DataType type, int count)
     return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
 
+// A host polls the same texts over and over: each is parsed once.
+AddressGrammar::Address Pellimor::parse(const QString &address)
+{
+    return addresses.get(address, AddressGrammar::parse);
+}
+
 CLabelVariable Pellimor::ReadVariable(QString address, DataType type)
 {
     return ReadVariable(address, type, 1);
@@ -156,10 +162,10 @@ CLabelVariable Pellimor::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
     result.resultCode = ResultCode::NotTried;
-    result.timeStamp = QDateTime::currentDateTime();
-    const RequestCheck::Verdict v = RequestCheck::read(AddressGrammar::parse(address), type, count, Rules);
+    const RequestCheck::Verdict v = RequestCheck::read(parse(address), type, count, Rules);
     if (v.code != ResultCode::Success) {
         result.resultCode = v.code;
+        result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
     } else {
         const RequestCheck::Target &t = v.target;
         result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
@@ -178,7 +184,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
     QByteArray bytes;
     const int rc = readInJobs(addr, byteLen, &bytes, db, area, address);
     if (rc == 0) {
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
         result.value = decodeByType(type, bit, bytes, byteLen);
         if (!result.value.isValid())
@@ -196,7 +202,7 @@ CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVar
 
 CLabelVariable Pellimor::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
-    const RequestCheck::Verdict v = RequestCheck::write(AddressGrammar::parse(address), type, count, value, Rules);
+    const RequestCheck::Verdict v = RequestCheck::write(parse(address), type, count, value, Rules);
     if (v.code != ResultCode::Success) {
         value.resultCode = v.code;
     } else {
@@ -224,7 +230,7 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
         ? transport.WriteCoilsQarea(db, bitAddress, byteLen, int(connectPar), bytes, area, address, true)
         : writeInJobs(bitAddress, bytes, byteLen, db, area, address);
     if (rc == 0)
-        value.timeStamp = QDateTime::currentDateTime();
+        value.timeStamp = stamps.now();
     if (known)
         value.resultCode = ResultCode::fromTransport(rc, value.resultCode);
     return value;

@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_PPI.h"
+#include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Pellimor : public QObject, public CDriveBaseClass, public ValueCodec
@@ -51,6 +54,7 @@ public:
     static constexpr int MaxTransferBytes = 0xFFFF;
 
 private:
+    AddressGrammar::Address parse(const QString &address);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
     // A read or write as consecutive jobs that fit a station's PDU; the transport's result of the
@@ -59,6 +63,8 @@ private:
     int writeInJobs(int bitAddr, const QByteArray &bytes, int byteLen, int db, int area, const QString &address);
 
     CmdSiemens_PPI transport;
+    ParseCache<AddressGrammar::Address> addresses;
+    LocalClock stamps;
     unsigned connectPar = 1;
     QString portName;
     int baudRate = 0;

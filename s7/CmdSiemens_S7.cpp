@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "IsoTcpFrames.h"
+#include "SocketSend.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
         return -1;
     const QDeadlineTimer deadline(AnswerTimeoutMs, Qt::PreciseTimer);
     const auto connected = [this] { return tcpSocket->state() == QAbstractSocket::ConnectedState; };
-    tcpSocket->write(request);
+    SocketSend::send(tcpSocket, request);
     // A peer whose receive window stays closed holds the request only as long as its answer.
     while (tcpSocket->bytesToWrite() > 0 && connected() && !deadline.hasExpired())
         tcpSocket->waitForBytesWritten(int(deadline.remainingTime()));

@@ -6,9 +6,22 @@ namespace {
 
 int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
 
-bool isS7Pdu(const QByteArray &pdu)
+// The S7 PDU of a data frame without a copy; valid while `frame` is. Empty when the frame is not
+// a COTP data unit.
+QByteArray payloadView(const QByteArray &frame)
 {
-    return pdu.size() >= S7Pdu::JobHeaderLength && byteAt(pdu, 0) == 0x32;
+    if (frame.size() < DataHeaderLength || cotpType(frame) != CotpData)
+        return QByteArray();
+    return QByteArray::fromRawData(frame.constData() + DataHeaderLength, frame.size() - DataHeaderLength);
+}
+
+// The PDU reference of a data frame that carries an S7 PDU; -1 for any other frame.
+int s7Reference(const QByteArray &frame)
+{
+    const QByteArray pdu = payloadView(frame);
+    if (pdu.size() < S7Pdu::JobHeaderLength || byteAt(pdu, 0) != 0x32)
+        return -1;
+    return S7Pdu::reference(pdu);
 }
 
 } // namespace
@@ -123,11 +136,9 @@ QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddres
 
 bool answersRequest(const QByteArray &request, const QByteArray &frame)
 {
-    const QByteArray asked = payload(request);
-    const QByteArray answer = payload(frame);
-    if (!isS7Pdu(asked) || !isS7Pdu(answer))
-        return true;
-    return S7Pdu::reference(asked) == S7Pdu::reference(answer);
+    const int asked = s7Reference(request);
+    const int answer = s7Reference(frame);
+    return asked < 0 || answer < 0 || asked == answer;
 }
 
 bool showsReferenceOf(const QByteArray &request, const QByteArray &front)
@@ -143,14 +154,14 @@ bool judgeReadAnswer(const QByteArray &frame, int byteCount, QByteArray *data)
 {
     if (byteCount < 0 || frame.size() != DataHeaderLength + S7Pdu::ReadAckOverhead + byteCount)
         return false;
-    return S7Pdu::judgeReadAck(payload(frame), byteCount, data) == S7Pdu::Verdict::Ok;
+    return S7Pdu::judgeReadAck(payloadView(frame), byteCount, data) == S7Pdu::Verdict::Ok;
 }
 
 bool judgeWriteAnswer(const QByteArray &frame)
 {
     if (frame.size() != DataHeaderLength + S7Pdu::WriteAckLength)
         return false;
-    return S7Pdu::judgeWriteAck(payload(frame)) == S7Pdu::Verdict::Ok;
+    return S7Pdu::judgeWriteAck(payloadView(frame)) == S7Pdu::Verdict::Ok;
 }
 
 } // namespace IsoTcp

@@ -106,6 +106,12 @@ int Korvane::getBytelen(DataType type, int count)
     return RequestCheck::saturated(AddressGrammar::byteLength(type, count));
 }
 
+// A host polls the same texts over and over: each is parsed once.
+AddressGrammar::Address Korvane::parse(const QString &address)
+{
+    return addresses.get(address, AddressGrammar::parse);
+}
+
 CLabelVariable Korvane::ReadVariable(QString address, DataType type)
 {
     return ReadVariable(address, type, 1);
@@ -114,10 +120,10 @@ CLabelVariable Korvane::ReadVariable(QString address, DataType type)
 CLabelVariable Korvane::ReadVariable(QString address, DataType type, int count)
 {
     CLabelVariable result;
-    result.timeStamp = QDateTime::currentDateTime();
-    const RequestCheck::Verdict v = RequestCheck::read(AddressGrammar::parse(address), type, count, Rules);
+    const RequestCheck::Verdict v = RequestCheck::read(parse(address), type, count, Rules);
     if (v.code != ResultCode::Success) {
         result.resultCode = v.code;
+        result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
     } else {
         const RequestCheck::Target &t = v.target;
         result = Read_data(t.byteAddress, t.dbNumber, t.bitNumber, type, count, t.area, address);
@@ -136,7 +142,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
     QByteArray bytes;
     const int r = readInJobs(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
         if (handledType(type))
             result.value = decodeByType(type, bitNumber, bytes, byteLength);
@@ -156,7 +162,7 @@ CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVari
 CLabelVariable Korvane::WriteVariable(QString address, DataType type, CLabelVariable value, int count)
 {
     CLabelVariable result = value;
-    const RequestCheck::Verdict v = RequestCheck::write(AddressGrammar::parse(address), type, count, value, Rules);
+    const RequestCheck::Verdict v = RequestCheck::write(parse(address), type, count, value, Rules);
     if (v.code != ResultCode::Success) {
         result.resultCode = v.code;
     } else {
@@ -188,7 +194,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
         r = writeInJobs(bitAddress, bytes, byteLength, dbNumber, area, address);
     }
     if (r == 0)
-        result.timeStamp = QDateTime::currentDateTime();
+        result.timeStamp = stamps.now();
     result.resultCode = ResultCode::fromTransport(r, result.resultCode);
     if (!handledType(type))
         result.resultCode = ResultCode::BadType;

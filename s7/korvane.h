@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QString>
 
+#include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
 #include "CmdSiemens_S7.h"
+#include "LocalClock.h"
+#include "ParseCache.h"
 #include "ValueCodec.h"
 
 class Korvane : public QObject, public CDriveBaseClass, public ValueCodec
@@ -55,6 +58,11 @@ public:
     int ipPort = 0;
 
 private:
+    AddressGrammar::Address parse(const QString &address);
+
+    ParseCache<AddressGrammar::Address> addresses;
+    LocalClock stamps;
+
     // A byte read or write as consecutive jobs that fit the granted PDU; the transport's result
     // of the first job that fails, or 0.
     int readInJobs(int byteAddress, int byteLength, QByteArray *out, int dbNumber, int area,

@@ -387,6 +387,11 @@ void TestPpiLink::serialSettings()
     QFETCH(int, stopBits);
     QFETCH(QString, warning);
     Bench b(Medium::Pty);
+    LineSettings settings;
+    // qemu-user does not pass the ioctls that carry a rate as a number (termios2); a real
+    // kernel, native or on the board, does.
+    if (warning.isEmpty() && !b.station->station->lineSettings(&settings))
+        QSKIP("this system cannot read a pseudo-terminal's rate as a number (termios2)");
     LogCapture log;
     const int result = b.ppi.serialConnectDrive(b.portName, baud, dataBits, stopBits, QStringLiteral("E"), 2);
     if (!warning.isEmpty()) {
@@ -397,7 +402,6 @@ void TestPpiLink::serialSettings()
         return;
     }
     QCOMPARE(result, 0);
-    LineSettings settings;
     QVERIFY(b.station->station->lineSettings(&settings));
     QCOMPARE(settings.baud, baud);
 }

@@ -206,6 +206,9 @@ void TestS7Frames::referenceMatching()
     QVERIFY(IsoTcp::answersRequest(IsoTcp::connectionRequest(),
                                    QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300")));
     QVERIFY(IsoTcp::answersRequest(request, QByteArray::fromHex("0300000b068000000001")));
+    QByteArray notS7 = other;
+    notS7[7] = char(0x31);      // the protocol id: the bytes at the reference's place are no reference
+    QVERIFY(IsoTcp::answersRequest(request, notS7));
 }
 
 QTEST_GUILESS_MAIN(TestS7Frames)
