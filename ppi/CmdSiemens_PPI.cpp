@@ -10,6 +10,7 @@
 #include "SerialSettings.h"
 #include "SocketSend.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -252,9 +253,21 @@ void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
 
 void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
 {
-    const qint64 left = deadline.remainingTime();
+    qint64 left = deadline.remainingTime();
     if (left <= 0)
         return;
+    // A gateway or a fast line answers within a few milliseconds: the device's own wait takes
+    // those at a fraction of an event loop's cost, and the thread's events are held up no longer
+    // than that. A longer wait runs them.
+    // poll() rather than Qt's wait, whose time-out would stay behind as the device's error.
+    if (QIODevice *device = upDevice()) {
+        pollfd ready{int(device == tcpSocket ? tcpSocket->socketDescriptor() : serialPort->handle()), POLLIN, 0};
+        if (::poll(&ready, 1, int(qMin<qint64>(left, QuickWaitMs))) > 0 && device->waitForReadyRead(0))
+            return;
+        left = deadline.remainingTime();
+        if (left <= 0 || !upDevice())
+            return;
+    }
     QEventLoop loop;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);      // a coarse timer may fire 5 % early

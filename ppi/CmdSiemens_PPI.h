@@ -56,6 +56,8 @@ public:
     static constexpr int DisconnectWaitMs = AnswerWaitMs;
     // A station that answers a poll with 0xE5 is not ready yet: it is polled again after this pause.
     static constexpr int RepollPauseMs = 5;
+    // The longest the device's own blocking wait may hold the thread's events up.
+    static constexpr int QuickWaitMs = 2;
 
 public slots:
     void Ethconnected();
