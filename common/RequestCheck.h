@@ -2,7 +2,8 @@
 // request then addresses. Where the two drivers differ, the difference is a field of Rules.
 //
 // Everything a host supplies (byte address, count) is judged in 64 bits, so no number a host
-// sends can wrap into a small one; a request that passes fits the job fields it goes into.
+// sends can wrap into a small one; a request that passes fits the fields of the jobs it is
+// split into.
 #ifndef REQUESTCHECK_H
 #define REQUESTCHECK_H
 
@@ -20,7 +21,7 @@ struct Rules {
     int minWriteCount;      // fewest elements a write may carry
     qint64 readAddressEnd;  // byte address + count (in elements) may not pass this
     qint64 writeAddressEnd;
-    qint64 maxReadBytes;    // bytes one request can carry
+    qint64 maxReadBytes;    // bytes one call can carry, in as many jobs as it takes
     qint64 maxWriteBytes;
 };
 

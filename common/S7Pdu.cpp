@@ -93,6 +93,16 @@ QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, I
     return pdu;
 }
 
+int readCapacity(int pduLength)
+{
+    return qBound(0, pduLength - ReadAckOverhead, 0xFFFF);
+}
+
+int writeCapacity(int pduLength)
+{
+    return qBound(0, pduLength - WriteJobOverhead, 0xFFFF / 8);
+}
+
 quint16 reference(const QByteArray &pdu)
 {
     if (pdu.size() < 6)

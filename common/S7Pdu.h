@@ -20,6 +20,14 @@ constexpr int WriteJobOverhead = 28;     // header + parameter + data item heade
 // Answer to a read job: ack header, parameter (2), item header (4), then the data bytes.
 constexpr int ReadAckOverhead = AckHeaderLength + 2 + 4;
 constexpr int WriteAckLength = AckHeaderLength + 2 + 1;
+// The smallest PDU in which a read and a write job can each carry one data byte.
+constexpr int MinimumPduLength = WriteJobOverhead + 1;
+
+// The data bytes one job can carry within a PDU of `pduLength` bytes: a read is bounded by its
+// answer, a write by its request; both by their 16-bit count fields (a write's counts bits).
+// 0 when the PDU is too small for any data.
+int readCapacity(int pduLength);
+int writeCapacity(int pduLength);
 
 enum class ItemSize { Bit = 0x01, Byte = 0x02 };
 

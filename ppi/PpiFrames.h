@@ -35,6 +35,9 @@ constexpr int MaxFrameLength = MaxLe + 6;
 // LE = 3 + PDU length must fit one byte: write job 28 + n, read answer 18 + n bytes of PDU.
 constexpr int MaxWriteBytes = MaxLe - 3 - 28;   // 224
 constexpr int MaxReadBytes = MaxLe - 3 - 18;    // 234
+// PPI stations take S7 PDUs of at most 240 bytes, whatever LE could describe: larger reads and
+// writes go out as several jobs that fit it.
+constexpr int JobPduLength = 240;
 
 // Sum modulo 256 of `count` bytes of `bytes` from `from`; positions beyond the end count 0.
 quint8 checksum(const QByteArray &bytes, int from, int count);

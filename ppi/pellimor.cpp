@@ -4,8 +4,10 @@
 
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
+#include "JobSplit.h"
 #include "PpiFrames.h"
 #include "RequestCheck.h"
+#include "S7Pdu.h"
 
 namespace {
 
@@ -41,8 +43,8 @@ const RequestCheck::Rules Rules = {
     1,                          // a write carries at least one element
     Pellimor::ReadAddressLimit - 1,
     Pellimor::WriteAddressLimit,
-    PpiFrames::MaxReadBytes,    // the answer frame's LE is one byte
-    PpiFrames::MaxWriteBytes,   // so is the request's
+    Pellimor::MaxTransferBytes, // in as many jobs as it takes
+    Pellimor::MaxTransferBytes,
 };
 
 } // namespace
@@ -180,7 +182,7 @@ CLabelVariable Pellimor::Read_data(int addr, int db, int bit, DataType type, int
     result.resultCode = ResultCode::NotTried;
     const int byteLen = RequestCheck::saturated(RequestCheck::readByteLength(type, bit, count));
     QByteArray bytes;
-    const int rc = transport.Read_area(addr, byteLen, &bytes, int(connectPar), db, area, address);
+    const int rc = readInJobs(addr, byteLen, &bytes, db, area, address);
     if (rc == 0) {
         result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
@@ -224,11 +226,33 @@ CLabelVariable Pellimor::Write_data(int addr, int db, int bit, DataType type, in
     if (!known)
         value.resultCode = ResultCode::BadType;
     const int bitAddress = RequestCheck::saturated(RequestCheck::startBitAddress(type, addr, bit));
-    const int rc = transport.WriteCoilsQarea(db, bitAddress, byteLen, int(connectPar), bytes, area, address,
-                                             type == Bool);
+    const int rc = type == Bool
+        ? transport.WriteCoilsQarea(db, bitAddress, byteLen, int(connectPar), bytes, area, address, true)
+        : writeInJobs(bitAddress, bytes, byteLen, db, area, address);
     if (rc == 0)
         value.timeStamp = stamps.now();
     if (known)
         value.resultCode = ResultCode::fromTransport(rc, value.resultCode);
     return value;
+}
+
+int Pellimor::readInJobs(int addr, int byteLen, QByteArray *out, int db, int area, const QString &address)
+{
+    out->reserve(out->size() + byteLen);
+    const int capacity = S7Pdu::readCapacity(PpiFrames::JobPduLength);
+    return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
+        const int at = RequestCheck::saturated(qint64(addr) + offset);
+        return transport.Read_area(at, length, out, int(connectPar), db, area, address);
+    });
+}
+
+int Pellimor::writeInJobs(int bitAddr, const QByteArray &bytes, int byteLen, int db, int area,
+                          const QString &address)
+{
+    const int capacity = S7Pdu::writeCapacity(PpiFrames::JobPduLength);
+    return JobSplit::run(byteLen, capacity, [&](int offset, int length) {
+        const int at = RequestCheck::saturated(qint64(bitAddr) + qint64(offset) * 8);
+        return transport.WriteCoilsQarea(db, at, length, int(connectPar), bytes.mid(offset, length),
+                                         area, address);
+    });
 }

@@ -50,11 +50,17 @@ public:
     // Read: byte address + count must stay below this; write: at or below WriteAddressLimit.
     static constexpr int ReadAddressLimit = 65536;
     static constexpr int WriteAddressLimit = 8000;
+    // The most bytes one read or write carries, in as many jobs as it takes.
+    static constexpr int MaxTransferBytes = 0xFFFF;
 
 private:
     AddressGrammar::Address parse(const QString &address);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
+    // A read or write as consecutive jobs that fit a station's PDU; the transport's result of the
+    // first job that fails, or 0.
+    int readInJobs(int addr, int byteLen, QByteArray *out, int db, int area, const QString &address);
+    int writeInJobs(int bitAddr, const QByteArray &bytes, int byteLen, int db, int area, const QString &address);
 
     CmdSiemens_PPI transport;
     ParseCache<AddressGrammar::Address> addresses;

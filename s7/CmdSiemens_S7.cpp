@@ -17,6 +17,12 @@ const char *const ResponseLine = "lib[Siemens_S7]响应 %1:%2 Area=%3  len = %4 
 const char *const EmptyAnswerLine = "lib[Siemens_S7]返回的报文长度为0 %1:%2 Area=%3  len = %4 msg : %5";
 const char *const WrongAnswerLine = "lib[Siemens_S7]报文返回长度错误 %1:%2 Area=%3  len = %4 msg : %5";
 
+// A set-up answer that grants no PDU a job fits in refuses the link as much as an error does.
+bool grantsUsablePdu(const QByteArray &frame)
+{
+    return IsoTcp::grantedPduLength(frame) > 0;
+}
+
 // The set-up is one exchange in two steps: a frame, the judge of its answer, the warning when
 // the answer is refused.
 struct SetupStep {
@@ -26,7 +32,7 @@ struct SetupStep {
 };
 const SetupStep SetupSteps[] = {
     {IsoTcp::connectionRequest, IsoTcp::isConnectionConfirm, "lib[Siemens_S7]第一次握手失败 %1:%2 "},
-    {IsoTcp::setupRequest, IsoTcp::isSetupAnswer, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
+    {IsoTcp::setupRequest, grantsUsablePdu, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
 };
 
 // Bytes already taken off the front of the stream are given back to memory once they are this many.
@@ -168,15 +174,18 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
     return result;
 }
 
-int CmdSiemens_S7::handshake(int step)
+int CmdSiemens_S7::handshake(int step, QByteArray *accepted)
 {
     const SetupStep &s = SetupSteps[step];
     const QByteArray request = s.request();
     if (Connection_status() == -3)
         return -3;
     QByteArray answer;
-    if (SendData(request, answer, 50) == 0 && s.accepts(answer))
+    if (SendData(request, answer, 50) == 0 && s.accepts(answer)) {
+        if (accepted)
+            *accepted = answer;
         return 0;
+    }
     qWarning().noquote() << QString::fromUtf8(s.failed).arg(hostAddr.toString()).arg(port);
     return 1;
 }
@@ -188,7 +197,10 @@ int CmdSiemens_S7::First_handshake()
 
 int CmdSiemens_S7::Second_handshake()
 {
-    return handshake(1);
+    QByteArray answer;
+    const int r = handshake(1, &answer);
+    grantedPdu = r == 0 ? IsoTcp::grantedPduLength(answer) : 0;
+    return r;
 }
 
 int CmdSiemens_S7::deletetcpSocket()

@@ -33,6 +33,8 @@ public:
     int Second_handshake();
     int deletetcpSocket();
     int DestroyFree();
+    // The PDU length the PLC granted at the set-up of the current link; 0 before a set-up.
+    int pduLength() const { return grantedPdu; }
 
     int Read_area(int byteAddress, int length, QByteArray *out, int dbNumber, int area, QString name);
     int Message_parsing(QByteArray request, QByteArray *out, int length, QString name);
@@ -46,6 +48,7 @@ public:
     QTcpSocket *tcpSocket = nullptr;
     int port = 0;
     bool debugFlag = false;         // gates the request and response trace lines
+    int grantedPdu = 0;             // what the last accepted set-up granted
 
 public slots:
     void myconnected();
@@ -53,7 +56,8 @@ public slots:
     void myreadyRead();
 
 private:
-    int handshake(int step);
+    // One step of the set-up; *accepted (if given) receives the answer it accepted.
+    int handshake(int step, QByteArray *accepted = nullptr);
     QByteArray unread() const;
     void taken(int bytes);
     void dropStaleFrames();

@@ -93,6 +93,20 @@ bool isSetupAnswer(const QByteArray &frame)
            && byteAt(pdu, S7Pdu::AckHeaderLength) == 0xF0;
 }
 
+int grantedPduLength(const QByteArray &frame)
+{
+    constexpr int GrantAt = S7Pdu::AckHeaderLength + 6;
+    if (!isSetupAnswer(frame))
+        return 0;
+    const QByteArray pdu = payload(frame);
+    if (pdu.size() < GrantAt + 2)
+        return 0;
+    const int granted = (byteAt(pdu, GrantAt) << 8) | byteAt(pdu, GrantAt + 1);
+    if (granted < S7Pdu::MinimumPduLength || granted > SetupPduLength)
+        return 0;
+    return granted;
+}
+
 quint16 referenceFrom(int high, int low)
 {
     return quint16(((high & 0xFF) << 8) | (low & 0xFF));

@@ -50,6 +50,10 @@ constexpr int SetupPduLength = 960;
 bool isConnectionConfirm(const QByteArray &frame);
 // A data frame carrying an S7 ack-data of the set-up function without an error.
 bool isSetupAnswer(const QByteArray &frame);
+// The PDU length that a set-up answer grants (PDU offsets 18-19, after function, reserved byte
+// and both parallel job counts); 0 when the frame is no set-up answer or grants nothing usable:
+// less than a job carrying one byte needs, or more than was asked for.
+int grantedPduLength(const QByteArray &frame);
 
 // The reference of two random numbers: the low 8 bits of each, first one high.
 quint16 referenceFrom(int high, int low);

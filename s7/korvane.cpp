@@ -2,7 +2,9 @@
 
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
+#include "JobSplit.h"
 #include "RequestCheck.h"
+#include "S7Pdu.h"
 
 namespace {
 
@@ -138,7 +140,7 @@ CLabelVariable Korvane::Read_data(int byteAddress, int dbNumber, int bitNumber, 
     CLabelVariable result;
     const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, bitNumber, count));
     QByteArray bytes;
-    const int r = transport.Read_area(byteAddress, byteLength, &bytes, dbNumber, area, address);
+    const int r = readInJobs(byteAddress, byteLength, &bytes, dbNumber, area, address);
     if (r == 0) {
         result.timeStamp = stamps.now();
         result.resultCode = ResultCode::Success;
@@ -189,8 +191,7 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
     } else {
         if (handledType(type))
             encodeByType(type, value, count, &bytes);
-        r = transport.WriteHoldingRegistersVarea(dbNumber, bitAddress, byteLength, bytes, area,
-                                                 address);
+        r = writeInJobs(bitAddress, bytes, byteLength, dbNumber, area, address);
     }
     if (r == 0)
         result.timeStamp = stamps.now();
@@ -198,4 +199,26 @@ CLabelVariable Korvane::Write_data(int byteAddress, int dbNumber, int bitNumber,
     if (!handledType(type))
         result.resultCode = ResultCode::BadType;
     return result;
+}
+
+int Korvane::readInJobs(int byteAddress, int byteLength, QByteArray *out, int dbNumber, int area,
+                        const QString &address)
+{
+    out->reserve(out->size() + byteLength);
+    const int capacity = S7Pdu::readCapacity(transport.pduLength());
+    return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
+        const int at = RequestCheck::saturated(qint64(byteAddress) + offset);
+        return transport.Read_area(at, length, out, dbNumber, area, address);
+    });
+}
+
+int Korvane::writeInJobs(int bitAddress, const QByteArray &bytes, int byteLength, int dbNumber,
+                         int area, const QString &address)
+{
+    const int capacity = S7Pdu::writeCapacity(transport.pduLength());
+    return JobSplit::run(byteLength, capacity, [&](int offset, int length) {
+        const int at = RequestCheck::saturated(qint64(bitAddress) + qint64(offset) * 8);
+        return transport.WriteHoldingRegistersVarea(dbNumber, at, length, bytes.mid(offset, length),
+                                                    area, address);
+    });
 }

@@ -48,9 +48,9 @@ public:
     CLabelVariable Write_data(int byteAddress, int dbNumber, int bitNumber, DataType type, int count,
                               CLabelVariable value, int area, QString address);
 
-    // One job's item counts its bytes in 16 bits, a write's data length even in bits.
+    // The most one call carries; larger ranges than one job holds go out as several jobs.
     static constexpr int MaxReadBytes = 0xFFFF;
-    static constexpr int MaxWriteBytes = 0xFFFF / 8;
+    static constexpr int MaxWriteBytes = 0xFFFF;
 
     CmdSiemens_S7 transport;
     unsigned int connectPar = 1;
@@ -62,6 +62,13 @@ private:
 
     ParseCache<AddressGrammar::Address> addresses;
     LocalClock stamps;
+
+    // A byte read or write as consecutive jobs that fit the granted PDU; the transport's result
+    // of the first job that fails, or 0.
+    int readInJobs(int byteAddress, int byteLength, QByteArray *out, int dbNumber, int area,
+                   const QString &address);
+    int writeInJobs(int bitAddress, const QByteArray &bytes, int byteLength, int dbNumber, int area,
+                    const QString &address);
 };
 
 #endif // KORVANE_H

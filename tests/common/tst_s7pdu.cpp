@@ -109,6 +109,35 @@ private slots:
         QTEST(data, "data");
     }
 
+    // Data bytes per job: a read answer spends 18 bytes of the PDU besides its data, a write
+    // request 28; the 16-bit count fields cap both (a write's counts bits).
+    void capacities_data()
+    {
+        QTest::addColumn<int>("pduLength");
+        QTest::addColumn<int>("read");
+        QTest::addColumn<int>("write");
+        QTest::newRow("240") << 240 << 222 << 212;
+        QTest::newRow("480") << 480 << 462 << 452;
+        QTest::newRow("960") << 960 << 942 << 932;
+        QTest::newRow("smallest usable") << S7Pdu::MinimumPduLength << 11 << 1;
+        QTest::newRow("too small to write") << 28 << 10 << 0;
+        QTest::newRow("too small for anything") << 18 << 0 << 0;
+        QTest::newRow("none") << 0 << 0 << 0;
+        QTest::newRow("beyond the count fields") << 70000 << 65535 << 8191;
+    }
+    void capacities()
+    {
+        QFETCH(int, pduLength);
+        QFETCH(int, read);
+        QFETCH(int, write);
+        QCOMPARE(S7Pdu::readCapacity(pduLength), read);
+        QCOMPARE(S7Pdu::writeCapacity(pduLength), write);
+        if (write > 0 && pduLength <= 960) {
+            const QByteArray full(write, '\x5a');
+            QCOMPARE(S7Pdu::writeJob(1, 0x84, 1, 0, S7Pdu::ItemSize::Byte, full).size(), pduLength);
+        }
+    }
+
     void referenceOfShortPdu() { QCOMPARE(S7Pdu::reference(QByteArray::fromHex("3203001234")), quint16(0)); }
 };
 

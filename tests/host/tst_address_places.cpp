@@ -401,8 +401,8 @@ void TestAddressPlaces::refused_data()
         // More elements than a request carries.
         {"M0", Bool, 2, 0, 4, 0, 4},
         {"M0", Double, 8192, 4, 4, 4, 5},
-        {"M0", Int16, 4096, 0, 4, 4, 4},
-        {"M0", UInt8, 235, 0, 0, 4, 4},
+        {"M0", Int16, 32768, 4, 4, 4, 5},
+        {"M0", UInt8, 235, 0, 0, 0, 0},     // more than one PPI job: carried in two
     };
     for (const char *which : {"s7", "ppi"}) {
         const bool isS7 = QByteArray(which) == "s7";

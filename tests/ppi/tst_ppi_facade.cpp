@@ -205,8 +205,9 @@ void TestPpiFacade::resultCodes_data()
     QTest::newRow("read, type 0") << false << "V0" << 0 << 1 << 2 << false;
     QTest::newRow("read, type 12") << false << "V0" << int(String) << 1 << 2 << true;
     QTest::newRow("read, 234 bytes") << false << "V0" << u8 << 234 << 0 << true;
-    QTest::newRow("read, 235 bytes") << false << "V0" << u8 << 235 << 4 << false;
-    QTest::newRow("read, 30 doubles") << false << "V0" << int(Double) << 30 << 4 << false;
+    QTest::newRow("read, 235 bytes") << false << "V0" << u8 << 235 << 0 << true;
+    QTest::newRow("read, 30 doubles") << false << "V0" << int(Double) << 30 << 0 << true;
+    QTest::newRow("read, 65536 bytes") << false << "V0" << int(Int16) << 32768 << 4 << false;
     QTest::newRow("read, error item") << false << "DB9010.DBB0" << u8 << 1 << 7 << true;
     QTest::newRow("read, negative acknowledgement") << false << "DB9002.DBB0" << u8 << 1 << 7 << true;
     QTest::newRow("read, bad FCS") << false << "DB9008.DBB0" << u8 << 1 << 7 << true;
@@ -218,7 +219,7 @@ void TestPpiFacade::resultCodes_data()
     QTest::newRow("write, type 0") << true << "V0" << 0 << 1 << 2 << false;
     QTest::newRow("write, two Bools") << true << "V0.1" << int(Bool) << 2 << 4 << false;
     QTest::newRow("write, 224 bytes") << true << "V0" << u8 << 224 << 0 << true;
-    QTest::newRow("write, 225 bytes") << true << "V0" << u8 << 225 << 4 << false;
+    QTest::newRow("write, 225 bytes") << true << "V0" << u8 << 225 << 0 << true;
     QTest::newRow("write, inputs") << true << "I0" << u8 << 1 << 6 << true;
     QTest::newRow("write, error item") << true << "DB9010.DBB0" << u8 << 1 << 7 << true;
 }

@@ -222,7 +222,10 @@ void TestS7Facade::resultCodes_data()
     QTest::newRow("write: type String") << true << "M10" << int(String) << 1 << shorts << 2;
     QTest::newRow("write: PLC error item") << true << "M65534" << int(Int32) << 1 << valueOf(QList<int>{1}) << 7;
     QTest::newRow("write: larger than the PLC's PDU") << true << "DB1.DBB0" << int(UInt8) << 1000
-                                                   << valueOf(QVector<unsigned char>(1000, 7).toList()) << 7;
+                                                   << valueOf(QVector<unsigned char>(1000, 7).toList()) << 0;
+    QTest::newRow("read: more than 65535 bytes") << false << "DB1.DBB0" << int(Int16) << 32768 << none << 4;
+    QTest::newRow("write: more than 65535 bytes") << true << "DB1.DBB0" << int(Int32) << 16384
+                                                  << valueOf(QVector<int>(16384, 7).toList()) << 4;
     QTest::newRow("write: malformed") << true << "DB5.DBX20.12" << int(Bool) << 1 << valueOf(QList<bool>{true}) << 3;
 }
 

@@ -12,6 +12,8 @@ private slots:
     void handshakeRequests();
     void handshakeAnswers_data();
     void handshakeAnswers();
+    void grantedPdu_data();
+    void grantedPdu();
     void requests_data();
     void requests();
     void readAnswers_data();
@@ -79,6 +81,35 @@ void TestS7Frames::handshakeAnswers()
     QFETCH(bool, setup);
     QCOMPARE(IsoTcp::isConnectionConfirm(frame), confirm);
     QCOMPARE(IsoTcp::isSetupAnswer(frame), setup);
+}
+
+void TestS7Frames::grantedPdu_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("granted");
+    // Set-up ack-data: header with parameter length 8, then F0 00, 2 x parallel jobs, PDU length.
+    const QByteArray head = QByteArray::fromHex("0300001b02f08032030000000000080000" "0000" "f000" "0001" "0001");
+    QTest::newRow("960 as asked") << head + QByteArray::fromHex("03c0") << 960;
+    QTest::newRow("480") << head + QByteArray::fromHex("01e0") << 480;
+    QTest::newRow("240") << head + QByteArray::fromHex("00f0") << 240;
+    QTest::newRow("odd 241") << head + QByteArray::fromHex("00f1") << 241;
+    QTest::newRow("smallest usable: one byte per job") << head + QByteArray::fromHex("001d") << 29;
+    QTest::newRow("too small for a one-byte write") << head + QByteArray::fromHex("001c") << 0;
+    QTest::newRow("nothing") << head + QByteArray::fromHex("0000") << 0;
+    QTest::newRow("more than asked") << head + QByteArray::fromHex("03c1") << 0;
+    QTest::newRow("far more than asked") << head + QByteArray::fromHex("ffff") << 0;
+    QTest::newRow("no PDU length") << head << 0;
+    QTest::newRow("half a PDU length") << head + QByteArray::fromHex("03") << 0;
+    QTest::newRow("error class") << QByteArray::fromHex("0300001b02f08032030000000000080000" "8104" "f000" "0001" "0001" "03c0") << 0;
+    QTest::newRow("not a set-up ack") << QByteArray::fromHex("0300001b02f08032030000000000080000" "0000" "0400" "0001" "0001" "03c0") << 0;
+}
+
+void TestS7Frames::grantedPdu()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(int, granted);
+    const QByteArray exact(frame.constData(), frame.size());
+    QCOMPARE(IsoTcp::grantedPduLength(exact), granted);
 }
 
 void TestS7Frames::requests_data()

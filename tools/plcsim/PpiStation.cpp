@@ -124,8 +124,9 @@ QByteArray ackHeader(int reference, int parameterLength, int dataLength, int err
     return h;
 }
 
-// The largest read answer a variable frame carries: LE = 3 + 18 + n <= 255.
-constexpr int MaxReadBytes = 234;
+// The largest S7 PDU the station takes or sends; a read answer has 18 bytes besides its data.
+constexpr int PduSize = 240;
+constexpr int ReadAnswerOverhead = 18;
 
 } // namespace
 
@@ -160,7 +161,7 @@ void PpiStation::setChaos(const ChaosPlan &plan)
 
 bool PpiStation::isFaultBlock(int dbNumber)
 {
-    return (dbNumber >= NoAckBlock && dbNumber <= WindowClosedBlock)
+    return (dbNumber >= NoAckBlock && dbNumber <= FailingRangeBlock)
            || dbNumber == GarbageFirstBlock || dbNumber == EarlierFirstBlock;
 }
 
@@ -571,20 +572,28 @@ QByteArray PpiStation::answerJob(const QByteArray &pdu)
     if ((function != 0x04 && function != 0x05) || u8(pdu, 11) != 1 || pdu.size() < 24
         || u8(pdu, 12) != 0x12 || u8(pdu, 13) != 0x0A || u8(pdu, 14) != 0x10)
         return ackHeader(reference, 0, 0, 0x81, 0x04);
+    if (pdu.size() > PduSize)
+        return ackHeader(reference, 0, 0, 0x85, 0x00);     // "PDU size": nothing is written
 
     const int transport = u8(pdu, 15);
     const int count = be16(pdu, 16);
     const int db = be16(pdu, 18);
     const int area = u8(pdu, 20);
     const int bitAddress = be24(pdu, 21);
-    const bool errorBlock = area == 0x84 && db == ErrorItemBlock;
+    const int firstByte = bitAddress / 8;
+    const int itemBytes = transport == 0x02 ? count : 1;
+    const bool failingRange = area == 0x84 && db == FailingRangeBlock && firstByte <= FailingByte
+                              && FailingByte < firstByte + itemBytes;
+    const bool errorBlock = (area == 0x84 && db == ErrorItemBlock) || failingRange;
+    if (function == 0x04 && transport == 0x02 && ReadAnswerOverhead + count > PduSize)
+        return ackHeader(reference, 0, 0, 0x85, 0x00);
 
     if (function == 0x04) {
         QByteArray data;
         int code = 0xFF;
         if (errorBlock || area < 0x81 || area > 0x84 || (area == 0x84 && db == 0))
             code = 0x0A;
-        else if (transport == 0x02 && (count > MaxReadBytes || bitAddress % 8 != 0))
+        else if (transport == 0x02 && bitAddress % 8 != 0)
             code = 0x05;    // a byte item starts at bit 0 of its byte
         else if (transport == 0x02 && !memory->read(area, db, bitAddress / 8, count, &data))
             code = 0x05;

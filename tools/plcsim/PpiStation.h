@@ -25,6 +25,10 @@
 //   DB 9016  on the poll, an answer addressed to another master with other data, then the answer
 //   DB 9017  acknowledged, then the station reads nothing more from this link: its receive
 //            window stays closed
+//   DB 9018  an S7 error item (0x0A) for a job whose byte range holds byte FailingByte; other
+//            jobs are served (so a range split into jobs fails in the middle)
+// Jobs larger than a 240-byte PDU, and reads whose answer would be, are answered with error
+// class 0x85 ("PDU size"), as a station does.
 //   DB 9023  on the poll, garbage bytes, then the answer
 //   DB 9024  on the poll, the previous job's answer again, then the answer
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
@@ -74,9 +78,11 @@ public:
         StrayReferenceBlock = 9015,
         OtherMasterBlock = 9016,
         WindowClosedBlock = 9017,
+        FailingRangeBlock = 9018,
         GarbageFirstBlock = 9023,
         EarlierFirstBlock = 9024
     };
+    static constexpr int FailingByte = 1000;
     static constexpr int PiecePauseMs = 20;
     // Later than any answer wait of the driver.
     static constexpr int LateReplyMs = 2500;

@@ -189,6 +189,32 @@ QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize)
     return writeAnswer(memory, reference, pdu, item);
 }
 
+bool holdsByte(const QByteArray &pdu, int byteAddress)
+{
+    const Job job = inspect(pdu);
+    Item item;
+    if (!job.valid || !parseItem(pdu, &item))
+        return false;
+    const int first = item.bitAddress / 8;
+    const int bytes = item.transport == 0x02 ? item.count : 1;
+    return byteAddress >= first && byteAddress < first + bytes;
+}
+
+QByteArray errorItemAnswer(const QByteArray &pdu, int code)
+{
+    const Job job = inspect(pdu);
+    if (!job.valid)
+        return QByteArray();
+    const bool read = job.function == 0x04;
+    QByteArray answer = ackHeader(job.reference, 2, read ? 4 : 1);
+    answer.append(char(job.function));
+    answer.append(char(0x01));
+    answer.append(char(code));
+    if (read)
+        answer.append(QByteArray(3, '\0'));     // transport size and length 0: no data
+    return answer;
+}
+
 QByteArray errorAck(quint16 reference, int errorClass, int errorCode)
 {
     QByteArray pdu = ackHeader(reference, 0, 0);

@@ -23,6 +23,13 @@ Job inspect(const QByteArray &pdu);
 // The answer PDU to `pdu`; empty when the PDU is no job request (a PLC ignores it).
 QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize);
 
+// Whether the read or write job `pdu` touches byte `byteAddress` of its area.
+bool holdsByte(const QByteArray &pdu, int byteAddress);
+
+// The answer to the read or write job `pdu` with its item refused with return code `code`;
+// empty when the PDU is no read or write job.
+QByteArray errorItemAnswer(const QByteArray &pdu, int code);
+
 // An ack-data header that reports an error, with neither parameters nor data.
 QByteArray errorAck(quint16 reference, int errorClass, int errorCode);
 

@@ -103,10 +103,13 @@ private:
         }
         if (job.valid)
             server->recordJob(frame);
-        QByteArray answerPdu = S7Jobs::answer(server->memory(), pdu, S7Server::PduSize);
+        const int baseFault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        QByteArray answerPdu = baseFault == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte)
+            ? S7Jobs::errorItemAnswer(pdu, 0x05)
+            : S7Jobs::answer(server->memory(), pdu, server->pduSize());
         if (answerPdu.isEmpty())
             return;
-        int fault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
+        int fault = baseFault;
         if (job.valid && !S7Server::isFaultBlock(fault))
             fault = server->chaosFault();
         answerWithFault(fault, job, answerPdu);
@@ -233,7 +236,7 @@ void S7Server::setChaos(const ChaosPlan &plan)
 
 bool S7Server::isFaultBlock(int dbNumber)
 {
-    return (dbNumber >= LateAnswerDb && dbNumber <= FloodThenAnswerDb) || dbNumber == EarlierThenAnswerDb;
+    return (dbNumber >= LateAnswerDb && dbNumber <= FailingRangeDb) || dbNumber == EarlierThenAnswerDb;
 }
 
 int S7Server::chaosFault()
@@ -265,6 +268,21 @@ S7Server::Refusal S7Server::refusal() const
     return Refusal(refusalMode.load());
 }
 
+void S7Server::setPduSize(int bytes)
+{
+    pduBytes.store(bytes);
+}
+
+int S7Server::pduSize() const
+{
+    return pduBytes.load();
+}
+
+int S7Server::jobCount() const
+{
+    return jobsReceived.load();
+}
+
 QByteArray S7Server::lastJob() const
 {
     QMutexLocker lock(&jobMutex);
@@ -273,6 +291,7 @@ QByteArray S7Server::lastJob() const
 
 void S7Server::recordJob(const QByteArray &frame)
 {
+    ++jobsReceived;
     QMutexLocker lock(&jobMutex);
     lastJobFrame = frame;
 }

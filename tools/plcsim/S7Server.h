@@ -7,7 +7,8 @@
 //   - out-of-range address, or a byte item whose start address has a bit part: item return
 //     code 0x05; unknown area or data block 0: 0x0A;
 //     item transport size other than bit or byte: 0x06; write data length not matching: 0x07;
-//   - a job or an answer larger than the PDU size 960: ack-data with error class 0x85, code 0x00
+//   - the set-up grants the PDU length asked for, at most the server's PDU size (960 unless
+//     set); a job or an answer larger than that: ack-data with error class 0x85, code 0x00
 //     ("PDU size") and neither parameters nor data;
 //   - any other job function, or more than one item: error class 0x81, code 0x04.
 //
@@ -29,6 +30,8 @@
 //   60012 the answer, then the server reads nothing more from this connection: its receive
 //         window stays closed
 //   60013 FloodBytes of answers with another PDU reference, then the answer, in one write
+//   60014 a job whose byte range holds byte FailingByte gets the error item 0x05; other jobs
+//         are served (so a range split into jobs fails in the middle)
 //   60021 the answer to the previous job on this connection again, then the answer
 // With a chaos plan (setChaos), every other read or write job draws one of these faults at
 // random (all but 60012 and 60013, which stall the connection or flood it); the set-up
@@ -68,10 +71,12 @@ public:
         LateSplitAnswerDb = 60011,
         WindowClosedDb = 60012,
         FloodThenAnswerDb = 60013,
+        FailingRangeDb = 60014,
         EarlierThenAnswerDb = 60021
     };
+    static constexpr int FailingByte = 1000;
     enum class Refusal { None, ConnectionRequest, Setup };
-    static constexpr int PduSize = 960;
+    static constexpr int DefaultPduSize = 960;
     static constexpr int LateAnswerMs = 2500;
     static constexpr int SplitPauseMs = 40;
     static constexpr int LateSplitPauseMs = 300;
@@ -93,6 +98,11 @@ public:
     // A fault block number for the next answer under chaos, or 0 for a plain answer.
     int chaosFault();
 
+    // The largest PDU the set-up grants and a job may have (what a PLC's CPU allows).
+    void setPduSize(int bytes);
+    int pduSize() const;
+    // Read and write jobs received since the server started (for tests that count jobs).
+    int jobCount() const;
     // The last read or write job frame received, as it came (whole TPKT).
     QByteArray lastJob() const;
 
@@ -106,6 +116,8 @@ private:
     PlcMemory *plcMemory;
     QTcpServer *server;
     std::atomic<int> refusalMode{int(Refusal::None)};
+    std::atomic<int> pduBytes{DefaultPduSize};
+    std::atomic<int> jobsReceived{0};
     mutable QMutex jobMutex;
     QByteArray lastJobFrame;
     std::unique_ptr<ChaosPlan> chaos;

@@ -55,7 +55,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("PPI station address (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
     const QCommandLineOption chaosSeed(QStringLiteral("chaos"), QStringLiteral("Misbehave at random: faults drawn per answer from SEED (reproducible)."), QStringLiteral("SEED"));
     const QCommandLineOption chaosRate(QStringLiteral("chaos-rate"), QStringLiteral("Share of answers that get a fault under --chaos, 0 to 1 (default 0.05)."), QStringLiteral("R"), QStringLiteral("0.05"));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station, chaosSeed, chaosRate});
+    
+    const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -76,6 +78,12 @@ int main(int argc, char *argv[])
         err << "plcsim: --chaos-rate needs a number from 0 to 1, not " << parser.value(chaosRate) << "\n";
         return 2;
     }
+    bool pduOk = false;
+    const int pduSize = parser.value(pdu).toInt(&pduOk);
+    if (!pduOk || pduSize < 29 || pduSize > S7Server::DefaultPduSize) {
+        err << "plcsim: --pdu takes a number from 29 to " << S7Server::DefaultPduSize << "\n";
+        return 2;
+    }
 
     PlcMemory memory;
     bool ok = true;
@@ -83,6 +91,7 @@ int main(int argc, char *argv[])
         auto *server = new S7Server(&memory, &app);
         if (chaos)
             server->setChaos(ChaosPlan(seed, rate, 0));
+        server->setPduSize(pduSize);
         if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
             out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
         } else {
