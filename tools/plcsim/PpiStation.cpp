@@ -204,8 +204,8 @@ bool PpiStation::listenTcp(quint16 port)
                         guard->abort();
                 };
                 const auto reading = connect(socket, &QTcpSocket::readyRead, this, [this, socket, link] { onBytes(link, socket->readAll()); });
-                link->stopReading = [this, guard, reading] {
-                    disconnect(reading);
+                link->stopReading = [guard, reading] {
+                    QObject::disconnect(reading);
                     if (guard) {
                         // Qt stops reading once its buffer holds this much; the kernel's small
                         // buffer then fills and the window the driver sees closes.
