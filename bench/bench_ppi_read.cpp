@@ -13,22 +13,10 @@
 #include <ctime>
 #include <vector>
 
+#include "ReadSamples.h"
 #include "pellimor.h"
 
 namespace {
-
-double now(clockid_t clock)
-{
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;      // microseconds
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 struct Run {
     const char *address;
@@ -41,26 +29,22 @@ bool measure(Pellimor &driver, const char *medium, const std::vector<Run> &runs)
 {
     const int warmUp = 5;
     for (const Run &run : runs) {
-        std::vector<double> wall;
-        std::vector<double> cpu;
+        ReadSamples warm;
+        ReadSamples samples;
         for (int i = 0; i < warmUp + run.count; ++i) {
-            const double w0 = now(CLOCK_MONOTONIC);
-            const double c0 = now(CLOCK_PROCESS_CPUTIME_ID);
-            const CLabelVariable r = driver.ReadVariable(QString::fromLatin1(run.address), UInt16, 1);
-            const double c1 = now(CLOCK_PROCESS_CPUTIME_ID);
-            const double w1 = now(CLOCK_MONOTONIC);
-            if (r.resultCode != 0) {
+            int code = 0;
+            timeRead(i < warmUp ? warm : samples, [&] {
+                code = driver.ReadVariable(QString::fromLatin1(run.address), UInt16, 1).resultCode;
+                return code == 0;
+            });
+            if (code != 0) {
                 std::fprintf(stderr, "bench_ppi_read: read %d of %s %s failed with code %d\n", i, run.address,
-                             medium, r.resultCode);
+                             medium, code);
                 return false;
-            }
-            if (i >= warmUp) {
-                wall.push_back(w1 - w0);
-                cpu.push_back(c1 - c0);
             }
         }
         std::printf("PPI %s %s, %d reads: median wall %.1f us, median CPU %.1f us\n", run.what, medium,
-                    run.count, median(wall), median(cpu));
+                    run.count, samples.wallMedian(), samples.cpuMedian());
     }
     return true;
 }

@@ -11,25 +11,13 @@
 #include <ctime>
 #include <vector>
 
+#include "ReadSamples.h"
 #include "korvane.h"
 
 namespace {
 
 constexpr int Bytes = 4000;
 constexpr int WarmUp = 5;
-
-double now(clockid_t clock)
-{
-    timespec ts{};
-    clock_gettime(clock, &ts);
-    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;      // microseconds
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
 
 // Starts plcsim granting `pdu`; returns its S7 port, 0 when it did not come up.
 int startSimulator(QProcess &sim, int pdu)
@@ -52,27 +40,23 @@ bool measure(int pdu, int reads)
         std::fprintf(stderr, "bench_s7_large: no connection to plcsim --pdu %d\n", pdu);
         return false;
     }
-    std::vector<double> wall;
-    std::vector<double> cpu;
+    ReadSamples warm;
+    ReadSamples samples;
     for (int i = 0; i < WarmUp + reads; ++i) {
-        const double w0 = now(CLOCK_MONOTONIC);
-        const double c0 = now(CLOCK_PROCESS_CPUTIME_ID);
-        const CLabelVariable r = driver.ReadVariable(QStringLiteral("DB1.DBB0"), UInt8, Bytes);
-        const double c1 = now(CLOCK_PROCESS_CPUTIME_ID);
-        const double w1 = now(CLOCK_MONOTONIC);
-        if (r.resultCode != 0) {
-            std::fprintf(stderr, "bench_s7_large: read %d at PDU %d failed with code %d\n", i, pdu, r.resultCode);
+        int code = 0;
+        timeRead(i < WarmUp ? warm : samples, [&] {
+            code = driver.ReadVariable(QStringLiteral("DB1.DBB0"), UInt8, Bytes).resultCode;
+            return code == 0;
+        });
+        if (code != 0) {
+            std::fprintf(stderr, "bench_s7_large: read %d at PDU %d failed with code %d\n", i, pdu, code);
             return false;
-        }
-        if (i >= WarmUp) {
-            wall.push_back(w1 - w0);
-            cpu.push_back(c1 - c0);
         }
     }
     const int capacity = driver.transport.pduLength() - 18;
     std::printf("S7 %d-byte read at PDU %d (%d jobs), %d reads: median wall %.1f us, median CPU %.1f us\n",
                 Bytes, driver.transport.pduLength(), (Bytes + capacity - 1) / capacity, reads,
-                median(wall), median(cpu));
+                samples.wallMedian(), samples.cpuMedian());
     driver.DisConnectDrive();
     driver.DestroyFree();
     sim.terminate();
