@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QtEndian>
 
 #include "LabelValues.h"
 
@@ -36,6 +37,19 @@ inline QByteArray bytesOf(const CLabelVariable &v)
     for (const QVariant &e : elementsOf(v.value))
         out.append(char(e.toUInt()));
     return out;
+}
+
+// Doubles that differ in every byte, and the big-endian bytes the PLC holds for them.
+inline QList<double> doublesWithImage(int n, QByteArray *image)
+{
+    QList<double> values;
+    for (int i = 0; i < n; ++i) {
+        values << (i - 15) * 1234.5678 + 1.0 / (i + 1);
+        char be[8];
+        qToBigEndian<quint64>(qFromUnaligned<quint64>(&values.last()), be);
+        image->append(be, 8);
+    }
+    return values;
 }
 
 #endif // BYTEIMAGES_H

@@ -155,14 +155,8 @@ void TestPpiLarge::elementsAcrossJobs()
                  qPrintable(QStringLiteral("bit %1").arg(i)));
     }
     // Doubles: element 27 spans the read jobs, element 26 the write jobs.
-    QList<double> values;
     QByteArray image;
-    for (int i = 0; i < 30; ++i) {
-        values << (i - 15) * 1234.5678 + 1.0 / (i + 1);
-        char be[8];
-        qToBigEndian<quint64>(qFromUnaligned<quint64>(&values.last()), be);
-        image.append(be, 8);
-    }
+    const QList<double> values = doublesWithImage(30, &image);
     QCOMPARE(p.WriteVariable(QStringLiteral("V5"), Double, valueOf(values), 30).resultCode, 0);
     QCOMPARE(stored(false, 0x84, 1, 5, 240).toHex(), image.toHex());
     const CLabelVariable d = p.ReadVariable(QStringLiteral("V5"), Double, 30);
