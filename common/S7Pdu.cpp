@@ -1,49 +1,55 @@
 #include "S7Pdu.h"
 
+#include <cstring>
+
 namespace S7Pdu {
 
 namespace {
 
-void put16(QByteArray &b, int v)
+// Jobs are written into a buffer of their final size: a request costs one allocation.
+uchar *put16(uchar *at, int v)
 {
-    b.append(char((v >> 8) & 0xFF));
-    b.append(char(v & 0xFF));
+    at[0] = uchar((v >> 8) & 0xFF);
+    at[1] = uchar(v & 0xFF);
+    return at + 2;
 }
 
-void put24(QByteArray &b, int v)
+uchar *put24(uchar *at, int v)
 {
-    b.append(char((v >> 16) & 0xFF));
-    b.append(char((v >> 8) & 0xFF));
-    b.append(char(v & 0xFF));
+    at[0] = uchar((v >> 16) & 0xFF);
+    at[1] = uchar((v >> 8) & 0xFF);
+    at[2] = uchar(v & 0xFF);
+    return at + 3;
 }
 
 int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
 int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at + 1); }
 
-QByteArray jobHeader(quint16 reference, int parameterLength, int dataLength)
+// The header of a job of `parameterLength` and `dataLength` bytes, at the start of a buffer that
+// holds the whole job; returns where the parameters go.
+uchar *jobHeader(QByteArray &job, quint16 reference, int parameterLength, int dataLength)
 {
-    QByteArray h;
-    h.reserve(JobHeaderLength + parameterLength + dataLength);    // the whole job, built in place
-    h.append(char(0x32));           // protocol id
-    h.append(char(0x01));           // job request
-    put16(h, 0);                    // reserved
-    put16(h, reference);
-    put16(h, parameterLength);
-    put16(h, dataLength);
-    return h;
+    job = QByteArray(JobHeaderLength + parameterLength + dataLength, Qt::Uninitialized);
+    uchar *at = reinterpret_cast<uchar *>(job.data());
+    *at++ = 0x32;                   // protocol id
+    *at++ = 0x01;                   // job request
+    at = put16(at, 0);              // reserved
+    at = put16(at, reference);
+    at = put16(at, parameterLength);
+    return put16(at, dataLength);
 }
 
 // One any-pointer item: 0x12, length 10, syntax id 0x10, transport size, count, DB, area, address.
-void appendItem(QByteArray &b, ItemSize size, int count, int area, int dbNumber, int bitAddress)
+uchar *putItem(uchar *at, ItemSize size, int count, int area, int dbNumber, int bitAddress)
 {
-    b.append(char(0x12));
-    b.append(char(0x0A));
-    b.append(char(0x10));
-    b.append(char(size));
-    put16(b, count);
-    put16(b, dbNumber);
-    b.append(char(area & 0xFF));
-    put24(b, bitAddress);
+    *at++ = 0x12;
+    *at++ = 0x0A;
+    *at++ = 0x10;
+    *at++ = uchar(size);
+    at = put16(at, count);
+    at = put16(at, dbNumber);
+    *at++ = uchar(area & 0xFF);
+    return put24(at, bitAddress);
 }
 
 // Common checks of an acknowledgement; returns Ok when the header is a clean ack-data.
@@ -66,10 +72,11 @@ QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, i
     if (bitAddress < 0 || bitAddress > MaxBitAddress || byteCount < 0 || byteCount > MaxItemCount
         || dbNumber < 0 || dbNumber > MaxDbNumber)
         return QByteArray();
-    QByteArray pdu = jobHeader(reference, 14, 0);
-    pdu.append(char(0x04));         // read variable
-    pdu.append(char(0x01));         // one item
-    appendItem(pdu, ItemSize::Byte, byteCount, area, dbNumber, int(bitAddress));
+    QByteArray pdu;
+    uchar *at = jobHeader(pdu, reference, 14, 0);
+    *at++ = 0x04;                   // read variable
+    *at++ = 0x01;                   // one item
+    putItem(at, ItemSize::Byte, byteCount, area, dbNumber, int(bitAddress));
     return pdu;
 }
 
@@ -77,19 +84,20 @@ QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, I
                     const QByteArray &data)
 {
     const bool bit = size == ItemSize::Bit;
-    const QByteArray payload = bit ? data.left(1) : data;
-    const int n = payload.size();
+    const int n = bit ? qMin(1, data.size()) : data.size();
     if (bitAddress < 0 || bitAddress > MaxBitAddress || (!bit && bitAddress % 8 != 0)
         || n > MaxWriteItemBytes || dbNumber < 0 || dbNumber > MaxDbNumber)
         return QByteArray();
-    QByteArray pdu = jobHeader(reference, 14, 4 + n);
-    pdu.append(char(0x05));         // write variable
-    pdu.append(char(0x01));         // one item
-    appendItem(pdu, size, n, area, dbNumber, bitAddress);
-    pdu.append(char(0x00));         // return code, reserved in a request
-    pdu.append(char(bit ? 0x03 : 0x04));    // data transport size: bits / bytes with length in bits
-    put16(pdu, bit ? n : n * 8);
-    pdu.append(payload);
+    QByteArray pdu;
+    uchar *at = jobHeader(pdu, reference, 14, 4 + n);
+    *at++ = 0x05;                   // write variable
+    *at++ = 0x01;                   // one item
+    at = putItem(at, size, n, area, dbNumber, bitAddress);
+    *at++ = 0x00;                   // return code, reserved in a request
+    *at++ = bit ? 0x03 : 0x04;      // data transport size: bits / bytes with length in bits
+    at = put16(at, bit ? n : n * 8);
+    if (n > 0)
+        memcpy(at, data.constData(), size_t(n));
     return pdu;
 }
 
@@ -129,7 +137,7 @@ Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
         length = (length + 7) / 8;
     if (length != byteCount || pdu.size() < item + 4 + byteCount)
         return Verdict::WrongLength;
-    data->append(pdu.mid(item + 4, byteCount));
+    data->append(pdu.constData() + item + 4, byteCount);
     return Verdict::Ok;
 }
 

@@ -8,6 +8,7 @@
 
 #include "PpiFrames.h"
 #include "SerialSettings.h"
+#include "SocketReceive.h"
 #include "SocketSend.h"
 
 #include <poll.h>
@@ -28,6 +29,8 @@ bool isShortAck(const QByteArray &frame)
 CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
     : QObject(parent)
 {
+    // Kept for the driver's life: the bytes of every exchange are collected without allocating.
+    recvBuf.reserve(ReceiveLimit + PpiFrames::MaxFrameLength);
 }
 
 CmdSiemens_PPI::~CmdSiemens_PPI()
@@ -219,14 +222,15 @@ void CmdSiemens_PPI::discardPending()
     } else if (device == serialPort) {
         serialPort->clear(QSerialPort::Input);
     } else if (device == tcpSocket) {
-        tcpSocket->readAll();
+        if (tcpSocket->bytesAvailable() > 0)
+            tcpSocket->readAll();
         // What the kernel still holds, read past Qt: its zero wait would leave a time-out as the
         // socket's error, and a pass of the event loop costs more than the exchange.
         char sink[4096];
         while (::recv(int(tcpSocket->socketDescriptor()), sink, sizeof sink, MSG_DONTWAIT) > 0) {
         }
     }
-    recvBuf.clear();
+    recvBuf.resize(0);
 }
 
 void CmdSiemens_PPI::Determine_write(QByteArray frame)
@@ -245,10 +249,15 @@ void CmdSiemens_PPI::Determine_write(QByteArray frame)
 void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
 {
     recvBuf.append(bytes);
-    if (recvBuf.size() > ReceiveLimit)
-        recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
+    keepWithinLimit();
     if (replyWait)
         replyWait->quit();
+}
+
+void CmdSiemens_PPI::keepWithinLimit()
+{
+    if (recvBuf.size() > ReceiveLimit)
+        recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
 }
 
 void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
@@ -259,11 +268,19 @@ void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
     // A gateway or a fast line answers within a few milliseconds: the device's own wait takes
     // those at a fraction of an event loop's cost, and the thread's events are held up no longer
     // than that. A longer wait runs them.
-    // poll() rather than Qt's wait, whose time-out would stay behind as the device's error.
     if (QIODevice *device = upDevice()) {
-        pollfd ready{int(device == tcpSocket ? tcpSocket->socketDescriptor() : serialPort->handle()), POLLIN, 0};
-        if (::poll(&ready, 1, int(qMin<qint64>(left, QuickWaitMs))) > 0 && device->waitForReadyRead(0))
-            return;
+        const int quick = int(qMin<qint64>(left, QuickWaitMs));
+        if (device == tcpSocket) {
+            const SocketReceive::Outcome got = SocketReceive::receive(tcpSocket, recvBuf, quick);
+            keepWithinLimit();
+            if (got != SocketReceive::Outcome::Nothing)
+                return;
+        } else {
+            // poll() rather than Qt's wait, whose time-out would stay behind as the port's error.
+            pollfd ready{int(serialPort->handle()), POLLIN, 0};
+            if (::poll(&ready, 1, quick) > 0 && device->waitForReadyRead(0))
+                return;
+        }
         left = deadline.remainingTime();
         if (left <= 0 || !upDevice())
             return;

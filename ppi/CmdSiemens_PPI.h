@@ -77,6 +77,7 @@ private:
     int lineTimeMs(int bytes) const;
     void discardPending();
     void appendReceived(const QByteArray &bytes);
+    void keepWithinLimit();
     void waitForBytes(const QDeadlineTimer &deadline);
     QByteArray nextFrame(const QDeadlineTimer &deadline);
     QByteArray nextReply(const QDeadlineTimer &deadline, int station, quint16 reference);

@@ -2,6 +2,8 @@
 
 #include "S7Pdu.h"
 
+#include <cstring>
+
 namespace PpiFrames {
 
 namespace {
@@ -12,25 +14,38 @@ int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
 
 quint8 checksum(const QByteArray &bytes, int from, int count)
 {
+    // Only the bytes that are there count.
+    const qint64 begin = qBound<qint64>(0, from, bytes.size());
+    const qint64 end = qBound<qint64>(begin, qint64(from) + qMax(0, count), bytes.size());
+    const uchar *b = reinterpret_cast<const uchar *>(bytes.constData());
     unsigned sum = 0;
-    for (int i = 0; i < count; ++i) {
-        const int at = from + i;
-        if (at >= 0 && at < bytes.size())
-            sum += quint8(bytes.at(at));
-    }
+    for (qint64 i = begin; i < end; ++i)
+        sum += b[i];
     return quint8(sum & 0xFF);
 }
 
+namespace {
+
+quint8 checksumOf(const uchar *b, int count)
+{
+    unsigned sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += b[i];
+    return quint8(sum & 0xFF);
+}
+
+} // namespace
+
 QByteArray fixedFrame(int da, int sa, int fc)
 {
-    QByteArray f;
-    f.reserve(FixedLength);
-    f.append(char(FixedStart));
-    f.append(char(da & 0xFF));
-    f.append(char(sa & 0xFF));
-    f.append(char(fc & 0xFF));
-    f.append(char(checksum(f, 1, 3)));
-    f.append(char(EndDelimiter));
+    QByteArray f(FixedLength, Qt::Uninitialized);
+    uchar *b = reinterpret_cast<uchar *>(f.data());
+    b[0] = FixedStart;
+    b[1] = uchar(da & 0xFF);
+    b[2] = uchar(sa & 0xFF);
+    b[3] = uchar(fc & 0xFF);
+    b[4] = checksumOf(b + 1, 3);
+    b[5] = EndDelimiter;
     return f;
 }
 
@@ -43,18 +58,19 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
     const int le = 3 + data.size();
     if (le > MaxLe)
         return QByteArray();
-    QByteArray f;
-    f.reserve(le + 6);
-    f.append(char(VariableStart));
-    f.append(char(le));
-    f.append(char(le));
-    f.append(char(VariableStart));
-    f.append(char(da & 0xFF));
-    f.append(char(sa & 0xFF));
-    f.append(char(fc & 0xFF));
-    f.append(data);
-    f.append(char(checksum(f, 4, le)));
-    f.append(char(EndDelimiter));
+    QByteArray f(le + 6, Qt::Uninitialized);
+    uchar *b = reinterpret_cast<uchar *>(f.data());
+    b[0] = VariableStart;
+    b[1] = uchar(le);
+    b[2] = uchar(le);
+    b[3] = VariableStart;
+    b[4] = uchar(da & 0xFF);
+    b[5] = uchar(sa & 0xFF);
+    b[6] = uchar(fc & 0xFF);
+    if (!data.isEmpty())
+        memcpy(b + PduOffset, data.constData(), size_t(data.size()));
+    b[4 + le] = checksumOf(b + 4, le);
+    b[5 + le] = EndDelimiter;
     return f;
 }
 
@@ -132,7 +148,10 @@ int junkAtFront(const QByteArray &buffer)
     return skip;
 }
 
-Frame parse(const QByteArray &buffer)
+namespace {
+
+// parse(), with the frame's PDU copied out only when the caller needs it.
+Frame parseFrame(const QByteArray &buffer, bool withData)
 {
     Frame f;
     if (missingBytes(buffer) != 0)
@@ -154,7 +173,8 @@ Frame parse(const QByteArray &buffer)
             return f;
         f.kind = Kind::Variable;
         f.length = le + 6;
-        f.data = buffer.mid(PduOffset, le - 3);
+        if (withData)
+            f.data = buffer.mid(PduOffset, le - 3);
         break;
     }
     }
@@ -162,6 +182,13 @@ Frame parse(const QByteArray &buffer)
     f.sa = byteAt(buffer, 2 + (f.kind == Kind::Variable ? 3 : 0));
     f.fc = byteAt(buffer, 3 + (f.kind == Kind::Variable ? 3 : 0));
     return f;
+}
+
+} // namespace
+
+Frame parse(const QByteArray &buffer)
+{
+    return parseFrame(buffer, true);
 }
 
 namespace {
@@ -190,7 +217,7 @@ bool letsMasterPoll(const QByteArray &reply)
 
 Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 reference)
 {
-    const Frame f = parse(frame);
+    const Frame f = parseFrame(frame, false);
     switch (f.kind) {
     case Kind::Ack:
         return Reply::Ack;
@@ -201,7 +228,8 @@ Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 ref
     case Kind::Variable:
         break;
     }
-    if (!isFromStationToMaster(f, station, ownAddress) || S7Pdu::reference(f.data) != reference)
+    const QByteArray pdu = QByteArray::fromRawData(frame.constData() + PduOffset, f.length - PduOffset - 2);
+    if (!isFromStationToMaster(f, station, ownAddress) || S7Pdu::reference(pdu) != reference)
         return Reply::Foreign;
     return Reply::Answer;
 }
@@ -211,11 +239,8 @@ int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int le
     const Frame f = parse(reply);
     if (!isAnswerFrom(f, station, ownAddress))
         return -1;
-    QByteArray data;
-    if (S7Pdu::judgeReadAck(f.data, length, &data) != S7Pdu::Verdict::Ok)
-        return -1;
-    out->append(data);
-    return 0;
+    // The judge appends the data only to an answer it accepts.
+    return S7Pdu::judgeReadAck(f.data, length, out) == S7Pdu::Verdict::Ok ? 0 : -1;
 }
 
 int judgeWriteAnswer(const QByteArray &reply, int station, int ownAddress)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "IsoTcpFrames.h"
+#include "SocketReceive.h"
 #include "SocketSend.h"
 
 namespace {
@@ -168,7 +169,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
             }
             break;
         }
-        tcpSocket->waitForReadyRead(int(deadline.remainingTime()));
+        SocketReceive::receive(tcpSocket, recvBuf, int(deadline.remainingTime()));
     }
     inRequest = false;
     return result;
