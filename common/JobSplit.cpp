@@ -5,7 +5,7 @@ namespace JobSplit {
 QVector<Piece> pieces(int total, int capacity)
 {
     QVector<Piece> out;
-    if (total <= 0 || capacity < 1 || total <= capacity) {
+    if (fitsOneJob(total, capacity)) {
         out.append({0, total > 0 ? total : 0});
         return out;
     }
