@@ -2,28 +2,13 @@
 // also when Qt had read some of them already; a wait ends on time; a peer that closes or resets
 // the connection is reported the way Qt always reports it.
 #include <QtTest>
-#include <QTcpServer>
-#include <QTcpSocket>
 
-#include <memory>
-
+#include "LoopbackPair.h"
 #include <sys/socket.h>
 
 #include "SocketReceive.h"
 
 using SocketReceive::Outcome;
-
-namespace {
-
-QByteArray numbered(int size, int salt)
-{
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 7 + (i >> 8) + salt) & 0xFF);
-    return bytes;
-}
-
-} // namespace
 
 class TestSocketReceive : public QObject
 {
@@ -43,26 +28,19 @@ private:
     void peerSends(const QByteArray &bytes);
     QByteArray receiveAll(int size);
 
-    QTcpServer server;
-    QTcpSocket client;
-    std::unique_ptr<QTcpSocket> peer;
+    LoopbackPair pair;
+    QTcpSocket &client = pair.client;
+    std::unique_ptr<QTcpSocket> &peer = pair.peer;
 };
 
 void TestSocketReceive::init()
 {
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
-    QVERIFY(client.waitForConnected(5000));
-    QVERIFY(server.waitForNewConnection(5000));
-    peer.reset(server.nextPendingConnection());
-    QVERIFY(peer);
+    QVERIFY(pair.open());
 }
 
 void TestSocketReceive::cleanup()
 {
-    client.abort();
-    peer.reset();
-    server.close();
+    pair.close();
 }
 
 void TestSocketReceive::peerSends(const QByteArray &bytes)
@@ -100,7 +78,7 @@ void TestSocketReceive::whatQtHoldsComesFirst()
 void TestSocketReceive::manyDeliveriesInOrder()
 {
     // More than one read of the kernel's buffer takes, in pieces the peer writes as it can.
-    const QByteArray big = numbered(1 << 20, 5);
+    const QByteArray big = numberedBytes(1 << 20, 5);
     peer->write(big);
     QVERIFY(receiveAll(big.size()) == big);
 }

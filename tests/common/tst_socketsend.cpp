@@ -2,26 +2,11 @@
 // sent, in order, also when the kernel takes only part of it or Qt still holds earlier bytes;
 // and a peer that has gone does not end the process.
 #include <QtTest>
-#include <QTcpServer>
-#include <QTcpSocket>
 
-#include <memory>
-
+#include "LoopbackPair.h"
 #include <sys/socket.h>
 
 #include "SocketSend.h"
-
-namespace {
-
-QByteArray numbered(int size, int salt)
-{
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 31 + (i >> 10) + salt) & 0xFF);
-    return bytes;
-}
-
-} // namespace
 
 class TestSocketSend : public QObject
 {
@@ -38,26 +23,19 @@ private:
     // Both ends run on this thread: the client's pending bytes go out while the peer reads.
     QByteArray receive(int size);
 
-    QTcpServer server;
-    QTcpSocket client;
-    std::unique_ptr<QTcpSocket> peer;
+    LoopbackPair pair;
+    QTcpSocket &client = pair.client;
+    std::unique_ptr<QTcpSocket> &peer = pair.peer;
 };
 
 void TestSocketSend::init()
 {
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
-    QVERIFY(client.waitForConnected(5000));
-    QVERIFY(server.waitForNewConnection(5000));
-    peer.reset(server.nextPendingConnection());
-    QVERIFY(peer);
+    QVERIFY(pair.open());
 }
 
 void TestSocketSend::cleanup()
 {
-    client.abort();
-    peer.reset();
-    server.close();
+    pair.close();
 }
 
 QByteArray TestSocketSend::receive(int size)
@@ -84,15 +62,15 @@ void TestSocketSend::smallRequestGoesOutAtOnce()
 
 void TestSocketSend::whatTheKernelCannotTakeFollowsInOrder()
 {
-    const QByteArray big = numbered(16 << 20, 1);
+    const QByteArray big = numberedBytes(16 << 20, 1);
     SocketSend::send(&client, big);
     QVERIFY(receive(big.size()) == big);
 }
 
 void TestSocketSend::queuedBehindWhatQtHolds()
 {
-    const QByteArray first = numbered(8 << 20, 2);
-    const QByteArray second = numbered(100, 3);
+    const QByteArray first = numberedBytes(8 << 20, 2);
+    const QByteArray second = numberedBytes(100, 3);
     client.write(first);        // Qt holds it until the event loop or a flush takes it out
     SocketSend::send(&client, second);
     QVERIFY(receive(first.size() + second.size()) == first + second);
@@ -107,7 +85,7 @@ void TestSocketSend::peerGone()
     peer->abort();
     QSignalSpy failed(&client, &QAbstractSocket::errorOccurred);
     for (int i = 0; i < 3; ++i)
-        SocketSend::send(&client, numbered(64, i));
+        SocketSend::send(&client, numberedBytes(64, i));
     client.waitForReadyRead(1000);
     QVERIFY(client.state() != QAbstractSocket::ConnectedState);
     QVERIFY(!failed.isEmpty());
