@@ -3,9 +3,9 @@
 // the connection is reported the way Qt always reports it.
 #include <QtTest>
 
-#include "LoopbackPair.h"
 #include <sys/socket.h>
 
+#include "LoopbackPair.h"
 #include "SocketReceive.h"
 
 using SocketReceive::Outcome;

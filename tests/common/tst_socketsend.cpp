@@ -3,9 +3,9 @@
 // and a peer that has gone does not end the process.
 #include <QtTest>
 
-#include "LoopbackPair.h"
 #include <sys/socket.h>
 
+#include "LoopbackPair.h"
 #include "SocketSend.h"
 
 class TestSocketSend : public QObject
