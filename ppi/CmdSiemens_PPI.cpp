@@ -302,7 +302,7 @@ QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
         recvBuf.remove(0, PpiFrames::junkAtFront(recvBuf));
         const int length = PpiFrames::frameLength(recvBuf);
         if (length > 0) {
-            const QByteArray frame = recvBuf.left(length);
+            const QByteArray frame(recvBuf.constData(), length);     // a copy: recvBuf keeps its room
             recvBuf.remove(0, length);
             return frame;
         }

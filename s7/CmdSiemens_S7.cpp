@@ -167,6 +167,10 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
                 reply.append(stream.constData(), stream.size());
                 taken(stream.size());
             }
+            // A request left unanswered leaves the time-out as the socket's error, which the
+            // "Disconnected=" warning names when the link is closed later.
+            if (connected())
+                tcpSocket->waitForReadyRead(0);
             break;
         }
         SocketReceive::receive(tcpSocket, recvBuf, int(deadline.remainingTime()));

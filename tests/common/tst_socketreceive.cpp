@@ -3,6 +3,7 @@
 // the connection is reported the way Qt always reports it.
 #include <QtTest>
 
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include "LoopbackPair.h"
@@ -18,6 +19,7 @@ private slots:
     void cleanup();
     void whatQtHoldsComesFirst();
     void manyDeliveriesInOrder();
+    void aFloodDoesNotHoldTheCaller();
     void waitEndsOnTime();
     void peerCloses();
     void peerResets();
@@ -83,6 +85,31 @@ void TestSocketReceive::manyDeliveriesInOrder()
     QVERIFY(receiveAll(big.size()) == big);
 }
 
+void TestSocketReceive::aFloodDoesNotHoldTheCaller()
+{
+    // However much the kernel holds, one call hands control back to the caller (whose deadline
+    // a peer that never stops sending would otherwise outlast), and the rest follows in order.
+    const int fd = int(client.socketDescriptor());
+    const int room = 2 << 20;
+    QCOMPARE(::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room), 0);
+    const QByteArray big = numberedBytes(4 << 20, 9);
+    peer->write(big);
+    int queued = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (queued < (256 << 10) && clock.elapsed() < 5000) {
+        peer->waitForBytesWritten(10);
+        QCOMPARE(::ioctl(fd, FIONREAD, &queued), 0);
+    }
+    if (queued < (256 << 10))
+        QSKIP("the kernel does not queue 256 KiB on this socket");
+    QByteArray got;
+    QCOMPARE(SocketReceive::receive(&client, got, 0), Outcome::Received);
+    QVERIFY2(got.size() < queued, qPrintable(QString::number(got.size())));
+    got.append(receiveAll(big.size() - got.size()));
+    QVERIFY(got == big);
+}
+
 void TestSocketReceive::waitEndsOnTime()
 {
     QByteArray got;
@@ -129,6 +156,7 @@ void TestSocketReceive::peerResets()
     QVERIFY(got.isEmpty());
     QVERIFY(client.state() != QAbstractSocket::ConnectedState);
     QCOMPARE(failed.count(), 1);
+    QCOMPARE(client.error(), QAbstractSocket::RemoteHostClosedError);   // as Qt reports a reset
 }
 
 QTEST_GUILESS_MAIN(TestSocketReceive)

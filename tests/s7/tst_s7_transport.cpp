@@ -246,6 +246,14 @@ void TestS7Transport::boundedWaits()
     clock.start();
     QCOMPARE(t.WriteHoldingRegistersVarea(60008, 0, 1, QByteArray(1, 'x'), 0x84, "silent"), -2);
     QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
+    {
+        // The warning of a link closed after an unanswered request names the time-out.
+        LogCapture log;
+        t.DisConnectDrive();
+        QCOMPARE(log.lines(QtWarningMsg),
+                 QStringList(QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected= QAbstractSocket::SocketTimeoutError")
+                                 .arg(sim.port)));
+    }
 
     // A peer that accepts the connection and never answers the set-up.
     QTcpServer mute;
