@@ -56,8 +56,11 @@ public:
     static constexpr int DisconnectWaitMs = AnswerWaitMs;
     // A station that answers a poll with 0xE5 is not ready yet: it is polled again after this pause.
     static constexpr int RepollPauseMs = 5;
-    // The longest the device's own blocking wait may hold the thread's events up.
-    static constexpr int QuickWaitMs = 2;
+    // The longest the device's own blocking wait may hold the thread's events up: less than a
+    // frame of a 60 Hz screen. A timed wait shorter than the kernel's clock tick has the kernel
+    // program its hardware timer at the wait's start and end, which costs more than the wait's
+    // own work (several times over in a virtual machine).
+    static constexpr int QuickWaitMs = 10;
 
 public slots:
     void Ethconnected();
