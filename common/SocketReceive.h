@@ -17,9 +17,10 @@ enum class Outcome {
     Closed      // the peer closed the connection or it failed; Qt has seen it and reported it
 };
 
-// Appends to `into` what the socket has for the caller, waiting at most `waitMs` (0: only what is
-// there already) for the first byte. Bytes Qt has buffered come first, so the stream keeps its
-// order whichever way its bytes were read. An end of file or an error is left for Qt to read
+// Appends to `into` what the socket has for the caller (at most 64 KiB per call), waiting at most
+// `waitMs` (0: only what is there already; a signal may end the wait sooner) for the first byte:
+// callers loop until their own deadline. Bytes Qt has buffered come first, so the stream keeps
+// its order whichever way its bytes were read. An end of file or an error is left for Qt to read
 // itself, so that its state, signals and error are the ones it always gives.
 Outcome receive(QTcpSocket *socket, QByteArray &into, int waitMs);
 
