@@ -105,6 +105,7 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
     serialPort->setPortName(portName);
     if (!serialPort->open(QIODevice::ReadWrite))
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
+    lastArrival.start();    // the line's state is unknown: the first frame waits for an idle line
     return handshake(station) == 0 ? 0 : -1;
 }
 
@@ -125,6 +126,7 @@ int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
         tcpSocket->abort();
         return -3;
     }
+    lastArrival.start();
     return handshake(station) == 0 ? 0 : -3;
 }
 
@@ -214,23 +216,12 @@ int CmdSiemens_PPI::lineTimeMs(int bytes) const
     return int((qint64(bytes) * bitsPerChar * 1000 + baud - 1) / baud);
 }
 
-void CmdSiemens_PPI::discardPending()
+qint64 CmdSiemens_PPI::idleTimeNs() const
 {
-    // What the operating system still holds is as stale as what Qt has read already.
-    QIODevice *device = upDevice();
-    if (!device) {
-    } else if (device == serialPort) {
-        serialPort->clear(QSerialPort::Input);
-    } else if (device == tcpSocket) {
-        if (tcpSocket->bytesAvailable() > 0)
-            tcpSocket->readAll();
-        // What the kernel still holds, read past Qt: its zero wait would leave a time-out as the
-        // socket's error, and a pass of the event loop costs more than the exchange.
-        char sink[4096];
-        while (::recv(int(tcpSocket->socketDescriptor()), sink, sizeof sink, MSG_DONTWAIT) > 0) {
-        }
-    }
-    recvBuf.resize(0);
+    qint64 baud = GatewayIdleBaud;
+    if (serialPort && currentDevice() == serialPort && serialPort->baudRate() > 0)
+        baud = serialPort->baudRate();
+    return (qint64(IdleBits) * 1000000000 + baud - 1) / baud;
 }
 
 void CmdSiemens_PPI::Determine_write(QByteArray frame)
@@ -250,6 +241,7 @@ void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
 {
     recvBuf.append(bytes);
     keepWithinLimit();
+    lastArrival.start();
     if (replyWait)
         replyWait->quit();
 }
@@ -258,6 +250,24 @@ void CmdSiemens_PPI::keepWithinLimit()
 {
     if (recvBuf.size() > ReceiveLimit)
         recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
+}
+
+// Takes what the medium holds now, without waiting.
+void CmdSiemens_PPI::receiveNow()
+{
+    QIODevice *device = upDevice();
+    if (!device)
+        return;
+    if (device == tcpSocket) {
+        if (SocketReceive::receive(tcpSocket, recvBuf, 0) == SocketReceive::Outcome::Received) {
+            keepWithinLimit();
+            lastArrival.start();
+        }
+        return;
+    }
+    pollfd ready{int(serialPort->handle()), POLLIN, 0};
+    if (::poll(&ready, 1, 0) > 0)
+        device->waitForReadyRead(0);    // its readyRead appends the bytes
 }
 
 void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
@@ -273,6 +283,8 @@ void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
         if (device == tcpSocket) {
             const SocketReceive::Outcome got = SocketReceive::receive(tcpSocket, recvBuf, quick);
             keepWithinLimit();
+            if (got == SocketReceive::Outcome::Received)
+                lastArrival.start();
             if (got != SocketReceive::Outcome::Nothing)
                 return;
         } else {
@@ -296,36 +308,107 @@ void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
     replyWait = nullptr;
 }
 
-QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
+QDeadlineTimer CmdSiemens_PPI::stallPoint() const
+{
+    const qint64 since = lastArrival.isValid() ? lastArrival.elapsed() : FrameStallMs;
+    return QDeadlineTimer(qMax<qint64>(0, FrameStallMs - since), Qt::PreciseTimer);
+}
+
+// Waits, within `deadline`, until no frame is arriving and the line has been idle for the idle
+// time, so that what we send next starts on a free line. A frame that is still arriving is let
+// finish, never cut: its tail would be scanned as frames of its own. With `dropHeld`, what came
+// before is stale and dropped, as whole frames. False when the line never went idle in time.
+bool CmdSiemens_PPI::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld)
 {
     for (;;) {
-        recvBuf.remove(0, PpiFrames::junkAtFront(recvBuf));
-        const int length = PpiFrames::frameLength(recvBuf);
-        if (length > 0) {
-            const QByteArray frame(recvBuf.constData(), length);     // a copy: recvBuf keeps its room
-            recvBuf.remove(0, length);
-            return frame;
+        receiveNow();
+        int at = 0;
+        for (;;) {
+            const PpiFrames::Scan s = PpiFrames::scan(recvBuf, at);
+            at += s.skip + s.length;
+            if (s.length == 0)
+                break;
+        }
+        if (dropHeld) {
+            recvBuf.remove(0, at);
+            at = 0;
+        }
+        QDeadlineTimer until = deadline;
+        if (at < recvBuf.size()) {
+            // A frame is arriving; one that stalled has failed, and the scan goes on behind it.
+            const QDeadlineTimer stall = stallPoint();
+            if (stall.hasExpired()) {
+                recvBuf.remove(at, 1);
+                continue;
+            }
+            until = qMin(until, stall);
+        } else {
+            const qint64 idleNs = lastArrival.isValid() ? idleTimeNs() - lastArrival.nsecsElapsed() : 0;
+            if (idleNs <= 0)
+                return true;
+            until = qMin(until, QDeadlineTimer(idleNs / 1000000 + 1, Qt::PreciseTimer));
         }
         if (deadline.hasExpired() || !upDevice())
-            return QByteArray();
-        waitForBytes(deadline);
+            return false;
+        waitForBytes(until);
     }
 }
 
-QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, int station, quint16 reference)
+QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
 {
     for (;;) {
-        const QByteArray frame = nextFrame(deadline);
-        if (frame.isEmpty()
-            || PpiFrames::classify(frame, station, ownAddr, reference) != PpiFrames::Reply::Foreign)
+        const PpiFrames::Scan s = PpiFrames::scan(recvBuf);
+        recvBuf.remove(0, s.skip);
+        if (s.length > 0) {
+            const QByteArray frame(recvBuf.constData(), s.length);     // a copy: recvBuf keeps its room
+            recvBuf.remove(0, s.length);
             return frame;
+        }
+        QDeadlineTimer until = deadline;
+        if (!recvBuf.isEmpty()) {
+            // A candidate that stalled has failed: its first byte goes, and the scan goes on.
+            const QDeadlineTimer stall = stallPoint();
+            if (stall.hasExpired()) {
+                recvBuf.remove(0, 1);
+                continue;
+            }
+            until = qMin(until, stall);
+        }
+        if (deadline.hasExpired() || !upDevice())
+            return QByteArray();
+        waitForBytes(until);
     }
+}
+
+// The next frame that `judge` does not call foreign. A short acknowledgement right behind a
+// request of another master answers that request: it is foreign too.
+template <typename Judge>
+QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge)
+{
+    bool afterForeignRequest = false;
+    for (;;) {
+        const QByteArray frame = nextFrame(deadline);
+        if (frame.isEmpty())
+            return frame;
+        const bool shortAck = isShortAck(frame);
+        if (judge(frame) != PpiFrames::Reply::Foreign && !(shortAck && afterForeignRequest))
+            return frame;
+        afterForeignRequest = !shortAck && PpiFrames::isForeignRequest(frame, ownAddr);
+    }
+}
+
+QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference)
+{
+    return nextReply(deadline, [&](const QByteArray &frame) {
+        return PpiFrames::classify(frame, station, ownAddr, reference);
+    });
 }
 
 int CmdSiemens_PPI::exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply)
 {
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(request.size() + replyBytes), Qt::PreciseTimer);
-    discardPending();
+    if (!awaitIdleLine(deadline, true))
+        return -1;
     Determine_write(request);
     const QByteArray frame = nextFrame(deadline);
     if (frame.isEmpty())
@@ -337,25 +420,27 @@ int CmdSiemens_PPI::exchangeFrame(const QByteArray &request, int replyBytes, QBy
 int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
 {
     if (timeout < 1) {
-        discardPending();
-        Determine_write(request);
+        if (awaitIdleLine(QDeadlineTimer(AnswerWaitMs, Qt::PreciseTimer), true))
+            Determine_write(request);
         return -1;
     }
     return exchangeFrame(request, PpiFrames::MaxFrameLength, reply);
 }
 
 // One job under one deadline: the request, the station's acknowledgement, as many polls as the
-// station needs to get its answer ready, and the answer. 0 with the answer (or the first reply,
-// when it is no acknowledgement) in `answer`; -2 when nothing usable came in time.
+// station needs to get its answer ready, and the answer; each frame we send waits for an idle
+// line. 0 with the answer (or the first reply, when it is no acknowledgement) in `answer`; -2
+// when nothing usable came in time.
 int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 reference, int answerBytes,
                            QByteArray &answer)
 {
     const QByteArray pollFrame = PpiFrames::poll(station, ownAddr);
     const int lineBytes = request.size() + 1 + pollFrame.size() + answerBytes;
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(lineBytes), Qt::PreciseTimer);
-    discardPending();
+    if (!awaitIdleLine(deadline, true))
+        return -2;
     Determine_write(request);
-    QByteArray reply = nextReply(deadline, station, reference);
+    QByteArray reply = nextJobReply(deadline, station, reference);
     if (reply.isEmpty())
         return -2;
     if (!PpiFrames::letsMasterPoll(reply)) {
@@ -363,8 +448,11 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
         return 0;
     }
     for (;;) {
+        // What came since belongs to the exchange: it stays for the scan.
+        if (!awaitIdleLine(deadline, false))
+            return -2;
         Determine_write(pollFrame);
-        reply = nextReply(deadline, station, reference);
+        reply = nextJobReply(deadline, station, reference);
         if (reply.isEmpty())
             return -2;
         if (!isShortAck(reply)) {
@@ -392,10 +480,16 @@ quint16 CmdSiemens_PPI::nextReference()
 int CmdSiemens_PPI::handshake(int station)
 {
     const QByteArray frame = PpiFrames::greeting(station);
+    const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(2 * PpiFrames::FixedLength), Qt::PreciseTimer);
     QByteArray reply;
-    const int sent = exchangeFrame(frame, PpiFrames::FixedLength, reply);
+    if (awaitIdleLine(deadline, true)) {
+        Determine_write(frame);
+        // Our greeting coming back (a 2-wire adapter echoes) and the line's other traffic are
+        // not the station's reply.
+        reply = nextReply(deadline, [this](const QByteArray &f) { return PpiFrames::classifyGreetingReply(f, ownAddr); });
+    }
     qDebug().noquote() << frame.toHex() << reply.toHex();
-    if (sent != 0 || reply.size() < 3)
+    if (reply.size() < 3)
         return 1;
     // Only a well-formed frame from the station greeted counts: a corrupted byte is no greeting.
     const PpiFrames::Frame answer = PpiFrames::parse(reply);

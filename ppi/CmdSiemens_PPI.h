@@ -5,6 +5,7 @@
 #define CMDSIEMENS_PPI_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QSerialPort>
@@ -61,6 +62,16 @@ public:
     // program its hardware timer at the wait's start and end, which costs more than the wait's
     // own work (several times over in a virtual machine).
     static constexpr int QuickWaitMs = 10;
+    // A frame's bytes follow each other without a pause on the line; one whose next byte has not
+    // come for this long has failed (a stray byte that looked like a frame start), and the scan
+    // goes on behind its first byte. Longer than a USB adapter's latency timer or a gateway's
+    // packing interval, which hold a frame's bytes back in pieces.
+    static constexpr int FrameStallMs = 100;
+    // Before we speak the line must have been idle for the FDL idle time: 33 bit times.
+    static constexpr int IdleBits = 33;
+    // Behind a gateway the line's rate is unknown: the idle time of the slowest PPI rate holds
+    // at every rate.
+    static constexpr int GatewayIdleBaud = 9600;
 
 public slots:
     void Ethconnected();
@@ -78,12 +89,17 @@ private:
     bool applySerialSettings(int baud, int dataBits, int stopBits, const QString &parity);
 
     int lineTimeMs(int bytes) const;
-    void discardPending();
+    qint64 idleTimeNs() const;
     void appendReceived(const QByteArray &bytes);
     void keepWithinLimit();
+    void receiveNow();
     void waitForBytes(const QDeadlineTimer &deadline);
+    QDeadlineTimer stallPoint() const;
+    bool awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld);
     QByteArray nextFrame(const QDeadlineTimer &deadline);
-    QByteArray nextReply(const QDeadlineTimer &deadline, int station, quint16 reference);
+    template <typename Judge>
+    QByteArray nextReply(const QDeadlineTimer &deadline, Judge judge);
+    QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
     int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
     int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
     quint16 nextReference();
@@ -103,6 +119,7 @@ private:
     QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
     bool serialLost = false;            // the device went away; the port is closed soon after
     quint16 lastReference = 0;
+    QElapsedTimer lastArrival;          // when bytes last came in: the line's idle time runs from it
 };
 
 #endif // CMDSIEMENS_PPI_H

@@ -91,6 +91,19 @@ QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int
 
 namespace {
 
+// The check sum and end delimiter of a frame of `length` bytes at `from`, whose check sum
+// counts the bytes from offset `sumFrom` on, as far as they are there: -1 when a byte that is
+// there is wrong, else the bytes still missing.
+int checkTail(const QByteArray &buffer, int from, int size, int length, int sumFrom)
+{
+    const int fcsAt = length - 2;
+    if (size > fcsAt && checksum(buffer, from + sumFrom, fcsAt - sumFrom) != byteAt(buffer, from + fcsAt))
+        return -1;
+    if (size > fcsAt + 1 && byteAt(buffer, from + fcsAt + 1) != EndDelimiter)
+        return -1;
+    return qMax(0, length - size);
+}
+
 // missingBytes for the frame that starts at `from`.
 int missingAt(const QByteArray &buffer, int from)
 {
@@ -101,7 +114,15 @@ int missingAt(const QByteArray &buffer, int from)
     case ShortAck:
         return 0;
     case FixedStart:
-        return qMax(0, FixedLength - size);
+        return checkTail(buffer, from, size, FixedLength, 1);
+    case FixedDataStart:
+        return checkTail(buffer, from, size, FixedDataLength, 1);
+    case TokenStart:
+        for (int i = 1; i < qMin(size, TokenLength); ++i) {
+            if (byteAt(buffer, from + i) > MaxStationAddress)
+                return -1;
+        }
+        return qMax(0, TokenLength - size);
     case VariableStart: {
         if (size < 2)
             return 3;   // LE LE 68 at least, before the length is known
@@ -112,10 +133,27 @@ int missingAt(const QByteArray &buffer, int from)
             return -1;
         if (size >= 4 && byteAt(buffer, from + 3) != VariableStart)
             return -1;
-        return qMax(0, le + 6 - size);
+        return checkTail(buffer, from, size, le + 6, 4);
     }
     default:
         return -1;
+    }
+}
+
+// The length of a frame whose first bytes are there; 0 while its length is not known.
+int lengthAt(const QByteArray &buffer, int from)
+{
+    switch (byteAt(buffer, from)) {
+    case ShortAck:
+        return 1;
+    case FixedStart:
+        return FixedLength;
+    case FixedDataStart:
+        return FixedDataLength;
+    case TokenStart:
+        return TokenLength;
+    default:
+        return buffer.size() - from >= 2 ? byteAt(buffer, from + 1) + 6 : 0;
     }
 }
 
@@ -126,61 +164,77 @@ int missingBytes(const QByteArray &buffer)
     return missingAt(buffer, 0);
 }
 
+Scan scan(const QByteArray &buffer, int from)
+{
+    Scan s;
+    int at = qMax(0, from);
+    while (at < buffer.size()) {
+        const int missing = missingAt(buffer, at);
+        if (missing < 0) {
+            ++at;       // a failed candidate: the next byte may start the real frame
+            continue;
+        }
+        s.skip = at - from;
+        if (missing == 0)
+            s.length = lengthAt(buffer, at);
+        else
+            s.missing = missing;
+        return s;
+    }
+    s.skip = qMax(0, buffer.size() - qMax(0, from));
+    return s;
+}
+
 int frameLength(const QByteArray &buffer)
 {
     if (buffer.isEmpty() || missingAt(buffer, 0) != 0)
         return 0;
-    switch (byteAt(buffer, 0)) {
-    case ShortAck:
-        return 1;
-    case FixedStart:
-        return FixedLength;
-    default:
-        return byteAt(buffer, 1) + 6;
-    }
+    return lengthAt(buffer, 0);
 }
 
 int junkAtFront(const QByteArray &buffer)
 {
-    int skip = 0;
-    while (skip < buffer.size() && missingAt(buffer, skip) < 0)
-        ++skip;
-    return skip;
+    return scan(buffer).skip;
 }
 
 namespace {
 
-// parse(), with the frame's PDU copied out only when the caller needs it.
+// parse(), with the frame's data copied out only when the caller needs it. missingBytes has
+// checked every delimiter, length and check sum.
 Frame parseFrame(const QByteArray &buffer, bool withData)
 {
     Frame f;
     if (missingBytes(buffer) != 0)
         return f;
+    f.length = lengthAt(buffer, 0);
+    int base = 1;
     switch (byteAt(buffer, 0)) {
     case ShortAck:
         f.kind = Kind::Ack;
-        f.length = 1;
+        return f;
+    case TokenStart:
+        f.kind = Kind::Token;
+        f.da = byteAt(buffer, 1);
+        f.sa = byteAt(buffer, 2);
         return f;
     case FixedStart:
-        if (checksum(buffer, 1, 3) != byteAt(buffer, 4) || byteAt(buffer, 5) != EndDelimiter)
-            return f;
         f.kind = Kind::Fixed;
-        f.length = FixedLength;
         break;
-    default: {     // variable frame: missingBytes has checked LE, the repeated LE and the 0x68
-        const int le = byteAt(buffer, 1);
-        if (checksum(buffer, 4, le) != byteAt(buffer, 4 + le) || byteAt(buffer, 5 + le) != EndDelimiter)
-            return f;
-        f.kind = Kind::Variable;
-        f.length = le + 6;
+    case FixedDataStart:
+        f.kind = Kind::FixedData;
         if (withData)
-            f.data = buffer.mid(PduOffset, le - 3);
+            f.data = buffer.mid(4, FixedDataLength - 6);
+        break;
+    default:
+        f.kind = Kind::Variable;
+        base = 4;
+        if (withData)
+            f.data = buffer.mid(PduOffset, f.length - PduOffset - 2);
         break;
     }
-    }
-    f.da = byteAt(buffer, 1 + (f.kind == Kind::Variable ? 3 : 0));
-    f.sa = byteAt(buffer, 2 + (f.kind == Kind::Variable ? 3 : 0));
-    f.fc = byteAt(buffer, 3 + (f.kind == Kind::Variable ? 3 : 0));
+    f.da = byteAt(buffer, base);
+    f.sa = byteAt(buffer, base + 1);
+    f.fc = byteAt(buffer, base + 2);
     return f;
 }
 
@@ -223,7 +277,10 @@ Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 ref
         return Reply::Ack;
     case Kind::Invalid:
         return Reply::Other;
+    case Kind::Token:
+        return Reply::Foreign;
     case Kind::Fixed:
+    case Kind::FixedData:
         return isFromStationToMaster(f, station, ownAddress) ? Reply::Other : Reply::Foreign;
     case Kind::Variable:
         break;
@@ -232,6 +289,29 @@ Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 ref
     if (!isFromStationToMaster(f, station, ownAddress) || S7Pdu::reference(pdu) != reference)
         return Reply::Foreign;
     return Reply::Answer;
+}
+
+Reply classifyGreetingReply(const QByteArray &frame, int ownAddress)
+{
+    const Frame f = parseFrame(frame, false);
+    switch (f.kind) {
+    case Kind::Ack:
+        return Reply::Other;
+    case Kind::Fixed:
+    case Kind::FixedData:
+    case Kind::Variable:
+        return f.da == (ownAddress & 0xFF) ? Reply::Other : Reply::Foreign;
+    default:
+        return Reply::Foreign;
+    }
+}
+
+bool isForeignRequest(const QByteArray &frame, int ownAddress)
+{
+    constexpr int RequestBit = 0x40;
+    const Frame f = parseFrame(frame, false);
+    const bool addressed = f.kind == Kind::Fixed || f.kind == Kind::FixedData || f.kind == Kind::Variable;
+    return addressed && (f.fc & RequestBit) && f.sa != (ownAddress & 0xFF);
 }
 
 int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int length, QByteArray *out)

@@ -1,11 +1,16 @@
 // PPI frames (PROFIBUS FDL) as this driver and its test station use them. Pure functions of bytes.
 //
-//   fixed length, no data:  0x10 DA SA FC FCS 0x16
-//   variable length:        0x68 LE LE 0x68 DA SA FC data... FCS 0x16   (LE counts DA..last data byte)
-//   short acknowledgement:  0xE5
+//   SC  short acknowledgement:  0xE5
+//   SD1 fixed length, no data:  0x10 DA SA FC FCS 0x16
+//   SD2 variable length:        0x68 LE LE 0x68 DA SA FC data... FCS 0x16   (LE counts DA..last data byte)
+//   SD3 fixed length, 8 data:   0xA2 DA SA FC D1..D8 FCS 0x16
+//   SD4 token:                  0xDC DA SA                                 (no FCS, no end delimiter)
 //
 // FCS is the sum modulo 256 of the bytes from DA up to the byte before the FCS. The S7 job or
-// answer of a variable frame starts at offset 7.
+// answer of a variable frame starts at offset 7. A token's addresses are station addresses
+// (0..127): that is all a token without a check sum can be judged by. This driver sends and
+// takes SC, SD1 and SD2; on a shared line every kind passes by, and each must be taken whole so
+// that its bytes are never read as the start of another frame.
 #ifndef PPIFRAMES_H
 #define PPIFRAMES_H
 
@@ -16,6 +21,8 @@ namespace PpiFrames {
 
 constexpr quint8 FixedStart = 0x10;
 constexpr quint8 VariableStart = 0x68;
+constexpr quint8 FixedDataStart = 0xA2;
+constexpr quint8 TokenStart = 0xDC;
 constexpr quint8 ShortAck = 0xE5;
 constexpr quint8 EndDelimiter = 0x16;
 
@@ -26,6 +33,9 @@ constexpr quint8 FcWriteJob = 0x7C;     // send and request data, write job
 constexpr quint8 FcResponse = 0x08;     // data response, used by the test station
 
 constexpr int FixedLength = 6;
+constexpr int FixedDataLength = 14;
+constexpr int TokenLength = 3;
+constexpr int MaxStationAddress = 127;
 constexpr int VariableOverhead = 9;     // 68 LE LE 68 DA SA FC ... FCS 16 around the data
 constexpr int PduOffset = 7;
 constexpr int MaxLe = 255;
@@ -58,9 +68,22 @@ QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int
 constexpr int readAnswerLength(int length) { return VariableOverhead + 18 + length; }
 constexpr int WriteAnswerLength = VariableOverhead + 15;
 
-// How many bytes the frame at the front of `buffer` still needs: 0 when it is complete,
-// > 0 while bytes are missing, -1 when the front of `buffer` cannot start a frame.
+// How many bytes the frame at the front of `buffer` still needs: 0 when it is whole and valid
+// (length, check sum, end delimiter as its kind says), > 0 while bytes are missing and those
+// there are still fit its kind, -1 when the front of `buffer` cannot start a frame or starts one
+// that has failed.
 int missingBytes(const QByteArray &buffer);
+
+// One step of scanning a byte stream from `from`: `skip` bytes cannot start a frame (a failed
+// candidate costs one byte: the scan goes on at the next, so a frame right behind a broken one
+// is found); then either a whole, valid frame of `length` bytes, or (length 0) a candidate that
+// still needs `missing` bytes (0: the bytes ran out).
+struct Scan {
+    int skip = 0;
+    int length = 0;
+    int missing = 0;
+};
+Scan scan(const QByteArray &buffer, int from = 0);
 // The length of the complete frame at the front of `buffer`; 0 while it is incomplete or when
 // the front cannot start a frame.
 int frameLength(const QByteArray &buffer);
@@ -68,14 +91,14 @@ int frameLength(const QByteArray &buffer);
 // round, the tail of a frame cut short): a receiver skips them.
 int junkAtFront(const QByteArray &buffer);
 
-enum class Kind { Invalid, Ack, Fixed, Variable };
+enum class Kind { Invalid, Ack, Fixed, Variable, FixedData, Token };
 
 struct Frame {
     Kind kind = Kind::Invalid;
     int da = 0;
     int sa = 0;
     int fc = 0;
-    QByteArray data;    // the data bytes of a variable frame (the S7 PDU)
+    QByteArray data;    // the data bytes of a variable frame (the S7 PDU) or of an SD3 frame
     int length = 0;     // bytes the frame occupies at the front of the buffer
 };
 
@@ -92,11 +115,19 @@ bool letsMasterPoll(const QByteArray &reply);
 enum class Reply {
     Ack,        // the short acknowledgement
     Answer,     // a well-formed frame of the station to this master carrying the job's reference
-    Foreign,    // a well-formed frame that is not for this exchange: another master or station,
+    Foreign,    // a well-formed frame that is not for this exchange: a token, another master or
+                // station, our own frame coming back (an echo: it is addressed to the station),
                 // or an S7 answer with another reference (a late answer to an earlier job)
     Other       // anything else: a broken frame, a fixed frame of the station (judged as it is)
 };
 Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 reference);
+// What a complete frame means to the greeting: a frame to this master (or a short
+// acknowledgement) is judged as the reply (Other); every other frame, the greeting's own echo
+// included, is Foreign.
+Reply classifyGreetingReply(const QByteArray &frame, int ownAddress);
+// A request of another master or station (an SD1, SD2 or SD3 frame whose function code has the
+// request bit): the short acknowledgement right behind it answers that request, not ours.
+bool isForeignRequest(const QByteArray &frame, int ownAddress);
 
 // Judges the answer frame to a read of `length` bytes from `station`: 0 with the data appended
 // to *out, -1 when it is not a well-formed answer of that station carrying exactly those bytes.

@@ -210,7 +210,7 @@ void TestPpiFacade::resultCodes_data()
     QTest::newRow("read, 65536 bytes") << false << "V0" << int(Int16) << 32768 << 4 << false;
     QTest::newRow("read, error item") << false << "DB9010.DBB0" << u8 << 1 << 7 << true;
     QTest::newRow("read, negative acknowledgement") << false << "DB9002.DBB0" << u8 << 1 << 7 << true;
-    QTest::newRow("read, bad FCS") << false << "DB9008.DBB0" << u8 << 1 << 7 << true;
+    QTest::newRow("read, bad FCS") << false << "DB9008.DBB0" << u8 << 1 << 8 << true;     // a broken frame is no answer
     QTest::newRow("write, no area") << true << "X5" << u8 << 1 << 3 << false;
     QTest::newRow("write, count 0") << true << "V0" << u8 << 0 << 4 << false;
     QTest::newRow("write, negative address") << true << "M-5" << u8 << 1 << 5 << false;

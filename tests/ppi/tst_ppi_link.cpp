@@ -140,7 +140,8 @@ void TestPpiLink::greetingRefused_data()
     for (const Medium m : {Medium::Gateway, Medium::Pty}) {
         const char *medium = m == Medium::Gateway ? "gateway" : "pty";
         QTest::addRow("%s, another station", medium) << m << false << QStringLiteral("100200494b16 100003000316");
-        QTest::addRow("%s, corrupted FCS", medium) << m << true << QStringLiteral("100200494b16 10000200fd16");
+        // A reply with a bad FCS is no frame: the greeting gets none.
+        QTest::addRow("%s, corrupted FCS", medium) << m << true << QStringLiteral("100200494b16 ");
     }
 }
 
@@ -205,7 +206,7 @@ void TestPpiLink::stationFaults_data()
         {"stray answer for another master", PpiStation::OtherMasterBlock, false, 0, 1},
         {"answer in pieces", PpiStation::PiecesBlock, false, 0, 1},
         {"write answer in pieces", PpiStation::PiecesBlock, true, 0, 1},
-        {"bad FCS", PpiStation::BadFcsBlock, false, -1, 1},
+        {"bad FCS: no answer", PpiStation::BadFcsBlock, false, -2, 1},
         {"error item", PpiStation::ErrorItemBlock, false, -1, 1},
         {"write error item", PpiStation::ErrorItemBlock, true, -1, 1},
     };
