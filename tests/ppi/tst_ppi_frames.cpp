@@ -25,6 +25,8 @@ private slots:
     void frameLimits();
     void junkAndFrameLength_data();
     void junkAndFrameLength();
+    void scanStream_data();
+    void scanStream();
     void replyClassification_data();
     void replyClassification();
     void serialSettings_data();
@@ -225,6 +227,77 @@ void TestPpiFrames::junkAndFrameLength()
     QCOMPARE(PpiFrames::frameLength(buffer), length);
 }
 
+// A shared line's frames, as a receiver takes them off its buffer delivery by delivery.
+void TestPpiFrames::scanStream_data()
+{
+    QTest::addColumn<QByteArrayList>("deliveries");
+    QTest::addColumn<QString>("frames");     // the whole frames found, in hex, in order
+    QTest::addColumn<int>("pending");        // bytes left: a candidate that needs more
+    const QByteArray ack = QByteArray::fromHex("e5");
+    const QByteArray answer = readAck(QByteArray::fromHex("ff040010abcd"));
+    const QString answerHex = QString::fromLatin1(answer.toHex());
+    const struct { const char *name; const char *hex; } foreign[] = {
+        {"SC", "e5"},
+        {"SD1 FDL status of master 1 to station 3", "100301494d16"},
+        {"SD2 job of master 1", "681b1b6802016c320100000000000e00000401120a10020002000184000320" "8d16"},
+        {"SD3 data full of 10 68 E5", "a203016c1068e51068e51068a216"},
+        {"SD4 token DC 10 02", "dc1002"},
+        {"SD4 token DC 68 02", "dc6802"},
+    };
+    for (const auto &f : foreign) {
+        const QByteArray frame = QByteArray::fromHex(f.hex);
+        const QString hex = QString::fromLatin1(f.hex);
+        QTest::addRow("%s alone", f.name) << QByteArrayList{frame} << hex << 0;
+        QTest::addRow("%s before the acknowledgement", f.name) << QByteArrayList{frame + ack} << hex + " e5" << 0;
+        QTest::addRow("%s after the acknowledgement", f.name) << QByteArrayList{ack + frame} << "e5 " + hex << 0;
+        QTest::addRow("%s before the answer", f.name) << QByteArrayList{frame + answer} << hex + " " + answerHex << 0;
+        QTest::addRow("%s after the answer", f.name) << QByteArrayList{answer + frame} << answerHex + " " + hex << 0;
+    }
+    QTest::newRow("a broken SD1, then a good one")
+        << QByteArrayList{QByteArray::fromHex("10000208ff16" "100002080a16")} << "100002080a16" << 0;
+    QTest::newRow("a stray 10 right before an SD1")
+        << QByteArrayList{QByteArray::fromHex("10" "100002080a16")} << "100002080a16" << 0;
+    QTest::newRow("a broken SD2, then E5") << QByteArrayList{QByteArray::fromHex("680303680002080b16e5")} << "e5" << 0;
+    QTest::newRow("SD4 whose address cannot be one, then E5") << QByteArrayList{QByteArray::fromHex("dce5")} << "e5" << 0;
+    // A stray 10 that swallows the E5 behind it is a candidate still short of bytes: the
+    // transport gives up on it when the line stalls.
+    QTest::newRow("a lone 10 before E5") << QByteArrayList{QByteArray::fromHex("10e5")} << "" << 2;
+    // A foreign frame delivered in two pieces, cut at every byte: its head yields no frame, its
+    // tail none of its own.
+    for (const char *hex : {foreign[2].hex, foreign[3].hex}) {
+        const QByteArray frame = QByteArray::fromHex(hex);
+        for (int cut = 1; cut < frame.size(); ++cut) {
+            QTest::addRow("%.6s... cut at %d, then E5", hex, cut)
+                << QByteArrayList{frame.left(cut), frame.mid(cut) + ack} << QString::fromLatin1(hex) + " e5" << 0;
+            QTest::addRow("%.6s... head of %d", hex, cut) << QByteArrayList{frame.left(cut)} << "" << cut;
+        }
+    }
+}
+
+void TestPpiFrames::scanStream()
+{
+    QFETCH(QByteArrayList, deliveries);
+    QFETCH(QString, frames);
+    QFETCH(int, pending);
+    QByteArray buffer;
+    QStringList found;
+    for (const QByteArray &delivery : deliveries) {
+        buffer.append(delivery);
+        for (;;) {
+            const PpiFrames::Scan s = PpiFrames::scan(buffer);
+            buffer.remove(0, s.skip);
+            if (s.length == 0) {
+                QCOMPARE(s.missing > 0, !buffer.isEmpty());
+                break;
+            }
+            found << QString::fromLatin1(buffer.left(s.length).toHex());
+            buffer.remove(0, s.length);
+        }
+    }
+    QCOMPARE(found.join(' '), frames);
+    QCOMPARE(buffer.size(), pending);
+}
+
 void TestPpiFrames::replyClassification_data()
 {
     // Answers of station 2 to master 0 for the job with reference 0x1234.
@@ -244,6 +317,10 @@ void TestPpiFrames::replyClassification_data()
     QByteArray broken = PpiFrames::variableFrame(0, 2, 8, ack);
     broken[broken.size() - 2] = char(broken.at(broken.size() - 2) ^ 1);
     QTest::newRow("bad FCS") << broken << int(PpiFrames::Reply::Other);
+    QTest::newRow("token") << QByteArray::fromHex("dc1002") << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("SD3 of station 2 to master 1") << QByteArray::fromHex("a20102081068e51068e510683d16") << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("FDL status answer of station 2 to master 1") << QByteArray::fromHex("100102000316") << int(PpiFrames::Reply::Foreign);
+    QTest::newRow("echo of our poll") << QByteArray::fromHex("1002005c5e16") << int(PpiFrames::Reply::Foreign);
 }
 
 void TestPpiFrames::replyClassification()

@@ -101,7 +101,7 @@ private slots:
     void greeting();
     void greetingRefused_data();
     void greetingRefused();
-    void readAndWriteFrames_data() { addMedia(); }
+    void readAndWriteFrames_data();
     void readAndWriteFrames();
     void stationFaults_data();
     void stationFaults();
@@ -156,10 +156,30 @@ void TestPpiLink::greetingRefused()
     QCOMPARE(b.connect(), medium == Medium::Gateway ? -3 : -1);
 }
 
+void TestPpiLink::readAndWriteFrames_data()
+{
+    QTest::addColumn<Medium>("medium");
+    QTest::addColumn<int>("traffic");
+    QTest::addColumn<bool>("echo");
+    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
+        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
+        QTest::addRow("%s", medium) << m << 0 << false;
+        // A shared line: every other kind of frame around each reply, one still arriving behind
+        // it; a 2-wire adapter that echoes what we send.
+        QTest::addRow("%s, every kind of traffic", medium) << m << int(PpiStation::AllTraffic) << false;
+        QTest::addRow("%s, echo", medium) << m << 0 << true;
+        QTest::addRow("%s, traffic and echo", medium) << m << int(PpiStation::AllTraffic) << true;
+    }
+}
+
 void TestPpiLink::readAndWriteFrames()
 {
     QFETCH(Medium, medium);
+    QFETCH(int, traffic);
+    QFETCH(bool, echo);
     Bench b(medium);
+    b.station->station->setTraffic(traffic);
+    b.station->station->setEcho(echo);
     b.station->memory.write(0x84, 1, 100, QByteArray::fromHex("1234"));
     QCOMPARE(b.connect(), 0);
     b.station->station->clearReceivedFrames();
@@ -209,6 +229,16 @@ void TestPpiLink::stationFaults_data()
         {"bad FCS: no answer", PpiStation::BadFcsBlock, false, -2, 1},
         {"error item", PpiStation::ErrorItemBlock, false, -1, 1},
         {"write error item", PpiStation::ErrorItemBlock, true, -1, 1},
+        {"tokens", PpiStation::TokenBlock, false, 0, 1},
+        {"write, tokens", PpiStation::TokenBlock, true, 0, 1},
+        {"FDL status of another master", PpiStation::StatusBlock, false, 0, 1},
+        {"write, FDL status of another master", PpiStation::StatusBlock, true, 0, 1},
+        {"another master's job", PpiStation::OtherExchangeBlock, false, 0, 1},
+        {"write, another master's job", PpiStation::OtherExchangeBlock, true, 0, 1},
+        {"SD3 frames", PpiStation::FixedDataBlock, false, 0, 1},
+        {"write, SD3 frames", PpiStation::FixedDataBlock, true, 0, 1},
+        {"echo", PpiStation::EchoBlock, false, 0, 1},
+        {"write, echo", PpiStation::EchoBlock, true, 0, 1},
     };
     for (const Medium m : {Medium::Gateway, Medium::Pty}) {
         for (const auto &r : rows) {

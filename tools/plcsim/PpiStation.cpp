@@ -28,6 +28,8 @@ namespace {
 
 constexpr quint8 FixedStart = 0x10;
 constexpr quint8 VariableStart = 0x68;
+constexpr quint8 FixedDataStart = 0xA2;
+constexpr quint8 TokenStart = 0xDC;
 constexpr quint8 ShortAck = 0xE5;
 constexpr quint8 EndDelimiter = 0x16;
 constexpr int MaxRxBuffer = 1024;
@@ -89,6 +91,13 @@ int frameLength(const QByteArray &rx)
         return 1;
     case FixedStart:
         return rx.size() >= 6 ? 6 : 0;
+    case FixedDataStart:
+        return rx.size() >= 14 ? 14 : 0;
+    case TokenStart:
+        // A token carries two station addresses and nothing to check them by.
+        if ((rx.size() >= 2 && u8(rx, 1) > 127) || (rx.size() >= 3 && u8(rx, 2) > 127))
+            return -1;
+        return rx.size() >= 3 ? 3 : 0;
     case VariableStart:
         if (rx.size() < 4)
             return 0;
@@ -103,9 +112,9 @@ int frameLength(const QByteArray &rx)
 bool checksumOk(const QByteArray &frame)
 {
     const int n = frame.size();
-    if (n == 1)
+    if (n == 1 || u8(frame, 0) == TokenStart)
         return true;
-    const int from = u8(frame, 0) == FixedStart ? 1 : 4;
+    const int from = u8(frame, 0) == VariableStart ? 4 : 1;
     return sum(frame, from, n - 2) == u8(frame, n - 2) && u8(frame, n - 1) == EndDelimiter;
 }
 
@@ -145,6 +154,10 @@ public:
     bool pendingInPieces = false;
     bool pendingLate = false;
     bool silentOnPoll = false;
+    bool echoJob = false;       // the job's frames come back first (DB 9029)
+    int jobTraffic = 0;         // line traffic around this job's replies (DB 9025..9028)
+    bool busy = false;          // a traffic frame is still arriving: what the master sends collides
+    QByteArray lastFrame;
     int notReadyPolls = 0;
     QByteArray lastAnswer;      // the answer the previous poll delivered
 };
@@ -162,7 +175,7 @@ void PpiStation::setChaos(const ChaosPlan &plan)
 bool PpiStation::isFaultBlock(int dbNumber)
 {
     return (dbNumber >= NoAckBlock && dbNumber <= FailingRangeBlock)
-           || dbNumber == GarbageFirstBlock || dbNumber == EarlierFirstBlock;
+           || (dbNumber >= GarbageFirstBlock && dbNumber <= EchoBlock);
 }
 
 QByteArray PpiStation::serveBytes(const QByteArray &bytes)
@@ -334,6 +347,12 @@ void PpiStation::clearReceivedFrames()
 
 void PpiStation::onBytes(Link *link, const QByteArray &bytes)
 {
+    if (link->busy) {
+        link->rx.clear();       // collided with the frame on the line: nobody hears it
+        return;
+    }
+    if (echo.load())
+        link->write(bytes);
     link->rx.append(bytes);
     if (link->rx.size() > MaxRxBuffer)
         link->rx = link->rx.right(MaxRxBuffer);
@@ -346,6 +365,10 @@ void PpiStation::onBytes(Link *link, const QByteArray &bytes)
             continue;
         }
         const QByteArray frame = link->rx.left(n);
+        if (!checksumOk(frame)) {   // a failed candidate: the real frame may start at the next byte
+            link->rx.remove(0, 1);
+            continue;
+        }
         link->rx.remove(0, n);
         onFrame(link, frame);
     }
@@ -357,8 +380,10 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
         QMutexLocker lock(&receivedMutex);
         received.append(frame);
     }
-    if (frame.size() == 1 || !checksumOk(frame))
-        return;                 // a corrupted frame is not answered
+    // Acknowledgements, tokens and SD3 frames ask nothing of this station.
+    if (u8(frame, 0) != FixedStart && u8(frame, 0) != VariableStart)
+        return;
+    link->lastFrame = frame;
     const bool isFixed = u8(frame, 0) == FixedStart;
     const int base = isFixed ? 1 : 4;
     const int da = u8(frame, base);
@@ -372,8 +397,10 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
             QByteArray reply = fixed(sa, own >= 0 ? own & 0xFF : station, 0x00);
             if (greetingCorrupted.load())
                 reply[4] = char(u8(reply, 4) ^ 0xFF);
-            link->write(reply);
+            speak(link, reply);
         } else if (fc == 0x5C || fc == 0x7C) {
+            if (link->echoJob)
+                link->write(frame);
             onPoll(link);
         }
         return;
@@ -390,6 +417,8 @@ void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
     link->pendingLate = false;
     link->silentOnPoll = false;
     link->notReadyPolls = 0;
+    link->echoJob = false;
+    link->jobTraffic = 0;
 
     // The fault is chosen by the data block of the job's item (area 0x84 only).
     int block = 0;
@@ -400,11 +429,12 @@ void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
             NoAckBlock, NakBlock, GarbageBlock, SilentPollBlock, NotReadyBlock, PiecesBlock,
             SilentBlock, BadFcsBlock, NeverReadyBlock, ErrorItemBlock, LateAnswerBlock,
             LateAckBlock, GlitchBlock, VanishBlock, StrayReferenceBlock, OtherMasterBlock,
-            GarbageFirstBlock, EarlierFirstBlock};
+            GarbageFirstBlock, EarlierFirstBlock, TokenBlock, StatusBlock, OtherExchangeBlock,
+            FixedDataBlock, EchoBlock};
         block = chaos->draw(faults);
     }
     if (applyJobFault(link, block, master, answerJob(pdu)))
-        link->write(QByteArray(1, char(ShortAck)));
+        speak(link, QByteArray(1, char(ShortAck)));
 }
 
 namespace {
@@ -502,6 +532,22 @@ bool PpiStation::applyJobFault(Link *link, int block, int master, const QByteArr
     case EarlierFirstBlock:
         link->strayBefore = link->lastAnswer;
         return true;
+    case TokenBlock:
+        link->jobTraffic = TokenTraffic;
+        return true;
+    case StatusBlock:
+        link->jobTraffic = StatusTraffic;
+        return true;
+    case OtherExchangeBlock:
+        link->jobTraffic = ExchangeTraffic;
+        return true;
+    case FixedDataBlock:
+        link->jobTraffic = FixedDataTraffic;
+        return true;
+    case EchoBlock:
+        link->echoJob = true;
+        link->write(link->lastFrame);
+        return true;
     default:
         return true;
     }
@@ -523,8 +569,87 @@ void PpiStation::onPoll(Link *link)
     link->strayBefore.clear();
     if (link->pendingLate)
         deliverLate(link, answer, link->pendingInPieces);
+    else if (link->pendingInPieces)
+        deliver(link, answer, true);
     else
-        deliver(link, answer, link->pendingInPieces);
+        speak(link, answer);
+}
+
+bool PpiStation::parseTraffic(const QString &text, int *kinds)
+{
+    int found = 0;
+    for (const QString &word : text.split(QLatin1Char(','))) {
+        const QString w = word.trimmed().toLower();
+        if (w == QLatin1String("all"))
+            found |= AllTraffic;
+        else if (w == QLatin1String("token"))
+            found |= TokenTraffic;
+        else if (w == QLatin1String("status"))
+            found |= StatusTraffic;
+        else if (w == QLatin1String("exchange"))
+            found |= ExchangeTraffic;
+        else if (w == QLatin1String("sd3"))
+            found |= FixedDataTraffic;
+        else
+            return false;
+    }
+    *kinds = found;
+    return true;
+}
+
+QList<QByteArray> PpiStation::trafficFrames(int stationAddress, int kinds)
+{
+    // Master 1 and station 3 share the line with this station and its master.
+    const int st = stationAddress & 0xFF;
+    QList<QByteArray> frames;
+    if (kinds & ExchangeTraffic) {
+        // A read job of master 1 to this station (S7 items carry 0x10), and its answer, whose
+        // data look like frame starts.
+        const QByteArray job = QByteArray::fromHex("32010000" "1234" "000e0000" "0401120a10020003000184000320");
+        const QByteArray answer = ackHeader(0x1234, 2, 7) + QByteArray::fromHex("0401" "ff040018" "10e568");
+        frames << variable(st, 1, 0x6C, job) << QByteArray(1, char(ShortAck)) << fixed(st, 1, 0x5C)
+               << variable(1, st, 0x08, answer);
+    }
+    if (kinds & FixedDataTraffic) {
+        // Station 3's data response to master 1 (a request would own the E5 behind it).
+        QByteArray sd3;
+        sd3.append(char(FixedDataStart)).append(char(1)).append(char(3)).append(char(0x08));
+        sd3.append(QByteArray::fromHex("1068e51068e51068"));
+        sd3.append(char(sum(sd3, 1, 12))).append(char(EndDelimiter));
+        frames << sd3;
+    }
+    if (kinds & StatusTraffic)
+        frames << fixed(3, 1, 0x49) << fixed(1, 3, 0x00);
+    if (kinds & TokenTraffic)
+        frames << QByteArray::fromHex("dc1002") << QByteArray::fromHex("dc6802");
+    return frames;
+}
+
+// A reply with the line's other traffic around it: frames in front, and behind it one that is
+// still arriving when the master may speak next.
+void PpiStation::speak(Link *link, const QByteArray &reply)
+{
+    const int kinds = traffic.load() | link->jobTraffic;
+    if (kinds == 0) {
+        link->write(reply);
+        return;
+    }
+    const QList<QByteArray> frames = trafficFrames(station, kinds);
+    QByteArray front;
+    for (const QByteArray &f : frames)
+        front.append(f);
+    const QByteArray behind = frames.first();
+    const int cut = behind.size() / 2 + 1;
+    link->write(front + reply + behind.left(cut));
+    link->busy = true;
+    QPointer<Link> guard(link);
+    const QByteArray rest = behind.mid(cut);
+    QTimer::singleShot(PiecePauseMs, this, [guard, rest] {
+        if (guard) {
+            guard->write(rest);
+            guard->busy = false;
+        }
+    });
 }
 
 void PpiStation::deliver(Link *link, const QByteArray &frame, bool inPieces)

@@ -31,10 +31,13 @@
 // class 0x85 ("PDU size"), as a station does.
 //   DB 9023  on the poll, garbage bytes, then the answer
 //   DB 9024  on the poll, the previous job's answer again, then the answer
+// Line traffic of a shared bus, around this job's replies (see setTraffic):
+//   DB 9025  tokens      DB 9026  FDL status of another master    DB 9027  another master's job
+//   DB 9028  SD3 frames  DB 9029  echo: the job and its polls come back first, as from a 2-wire adapter
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
 // 9017, which would stall the link for good).
 // Station faults that no address can reach (the greeting) are setters: setGreetingAddress,
-// setGreetingCorrupted.
+// setGreetingCorrupted; and for every reply setTraffic, setEcho.
 //
 // The station lives in the thread that created it; the setters and receivedFrames() may be
 // called from any thread.
@@ -80,7 +83,22 @@ public:
         WindowClosedBlock = 9017,
         FailingRangeBlock = 9018,
         GarbageFirstBlock = 9023,
-        EarlierFirstBlock = 9024
+        EarlierFirstBlock = 9024,
+        TokenBlock = 9025,
+        StatusBlock = 9026,
+        OtherExchangeBlock = 9027,
+        FixedDataBlock = 9028,
+        EchoBlock = 9029
+    };
+    // What else a shared line carries: in front of every reply of the station, frames of these
+    // kinds, and behind it one more that is still arriving for PiecePauseMs (a master that speaks
+    // then collides with it, and the station does not hear its frame).
+    enum Traffic {
+        TokenTraffic = 1,       // tokens passed between other masters (SD4)
+        StatusTraffic = 2,      // another master asks a station for its FDL status, and its answer
+        ExchangeTraffic = 4,    // another master's job to this station: request, E5, poll, answer
+        FixedDataTraffic = 8,   // SD3 frames with data bytes that look like frame starts
+        AllTraffic = 15
     };
     static constexpr int FailingByte = 1000;
     static constexpr int PiecePauseMs = 20;
@@ -101,6 +119,14 @@ public:
     void setGreetingAddress(int address) { greetingAddress = address; }
     // Answers the greeting with a wrong frame check sequence.
     void setGreetingCorrupted(bool corrupted) { greetingCorrupted = corrupted; }
+    // Line traffic of these kinds (Traffic, or-ed) around every reply; 0: none.
+    void setTraffic(int kinds) { traffic = kinds; }
+    // Every byte received comes back first, as a 2-wire RS-485 adapter echoes the master.
+    void setEcho(bool on) { echo = on; }
+    // Reads "token,status,exchange,sd3" or "all"; false for anything else.
+    static bool parseTraffic(const QString &text, int *kinds);
+    // The frames the traffic puts on the line for a station address, whole.
+    static QList<QByteArray> trafficFrames(int stationAddress, int kinds);
     // Waits until a late reply (DB 9011, 9012) has been written whole; false after `ms`.
     bool waitForLateReply(int ms);
     // The settings the driver runs the pseudo-terminal with; false without one.
@@ -127,6 +153,7 @@ private:
     void onPoll(Link *link);
     bool applyJobFault(Link *link, int block, int master, const QByteArray &answerPdu);
     void deliver(Link *link, const QByteArray &frame, bool inPieces);
+    void speak(Link *link, const QByteArray &reply);
     void deliverLate(Link *link, const QByteArray &bytes, bool inPieces);
     void readPty();
     void closePty();
@@ -137,6 +164,8 @@ private:
     int station;
     std::atomic<int> greetingAddress{-1};
     std::atomic<bool> greetingCorrupted{false};
+    std::atomic<int> traffic{0};
+    std::atomic<bool> echo{false};
     QSemaphore lateReplies;
     QTcpServer *server = nullptr;
     int ptyMaster = -1;

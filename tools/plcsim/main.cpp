@@ -55,9 +55,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("PPI station address (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
     const QCommandLineOption chaosSeed(QStringLiteral("chaos"), QStringLiteral("Misbehave at random: faults drawn per answer from SEED (reproducible)."), QStringLiteral("SEED"));
     const QCommandLineOption chaosRate(QStringLiteral("chaos-rate"), QStringLiteral("Share of answers that get a fault under --chaos, 0 to 1 (default 0.05)."), QStringLiteral("R"), QStringLiteral("0.05"));
-    
+    const QCommandLineOption ppiTraffic(QStringLiteral("ppi-traffic"), QStringLiteral("Put a shared line's other traffic around every PPI reply: token, status, exchange, sd3 (comma-separated) or all."), QStringLiteral("KINDS"));
+    const QCommandLineOption ppiEcho(QStringLiteral("ppi-echo"), QStringLiteral("Echo every byte the PPI master sends, as a 2-wire RS-485 adapter does."));
     const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate});
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -76,6 +77,11 @@ int main(int argc, char *argv[])
     }
     if (!ChaosPlan::parseRate(parser.value(chaosRate), &rate)) {
         err << "plcsim: --chaos-rate needs a number from 0 to 1, not " << parser.value(chaosRate) << "\n";
+        return 2;
+    }
+    int traffic = 0;
+    if (parser.isSet(ppiTraffic) && !PpiStation::parseTraffic(parser.value(ppiTraffic), &traffic)) {
+        err << "plcsim: --ppi-traffic takes token, status, exchange, sd3 or all, not " << parser.value(ppiTraffic) << "\n";
         return 2;
     }
     bool pduOk = false;
@@ -103,6 +109,8 @@ int main(int argc, char *argv[])
         auto *ppi = new PpiStation(&memory, parser.value(station).toInt(), &app);
         if (chaos)
             ppi->setChaos(ChaosPlan(seed, rate, 1));
+        ppi->setTraffic(traffic);
+        ppi->setEcho(parser.isSet(ppiEcho));
         if (parser.isSet(ppiPort)) {
             if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
                 out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
