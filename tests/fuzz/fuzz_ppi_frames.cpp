@@ -6,8 +6,11 @@
 // the frame) and never "complete" early (it would judge half a frame). A judge that accepts an
 // answer has a frame from that station to this master carrying a good acknowledgement, and hands
 // on exactly its data; an answer classified as this exchange's carries its reference. A built
-// frame parses back to what it was built from.
+// frame parses back to what it was built from. The scanner skips only bytes where no whole, valid
+// frame of any kind starts, stops at the first that does (or at a candidate that still fits its
+// kind), and finds the same frames however the stream is cut into deliveries.
 #include <QByteArray>
+#include <QList>
 
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
@@ -24,6 +27,92 @@ int sum(const QByteArray &b, int from, int to)
     for (int i = from; i < to; ++i)
         s += u8(b, i);
     return s & 0xFF;
+}
+
+// The frame at `at` read here on its own: its length when it is whole and valid, 0 when the bytes
+// there still fit a frame that needs more, -1 when none can start there.
+int frameAt(const QByteArray &b, int at)
+{
+    const int n = b.size() - at;
+    auto fits = [&](int length, int sumFrom) {
+        if (n < length) {
+            // Whatever is there must not already contradict the kind.
+            if (n > length - 2 && sum(b, at + sumFrom, at + length - 2) != u8(b, at + length - 2))
+                return -1;
+            return 0;
+        }
+        return sum(b, at + sumFrom, at + length - 2) == u8(b, at + length - 2) && u8(b, at + length - 1) == 0x16 ? length : -1;
+    };
+    switch (u8(b, at)) {
+    case 0xE5:
+        return 1;
+    case 0x10:
+        return fits(6, 1);
+    case 0xA2:
+        return fits(14, 1);
+    case 0xDC:
+        if ((n > 1 && u8(b, at + 1) > 127) || (n > 2 && u8(b, at + 2) > 127))
+            return -1;
+        return n >= 3 ? 3 : 0;
+    case 0x68: {
+        if (n < 2)
+            return 0;
+        const int le = u8(b, at + 1);
+        if (le < 3 || (n > 2 && u8(b, at + 2) != le) || (n > 3 && u8(b, at + 3) != 0x68))
+            return -1;
+        return fits(le + 6, 4);
+    }
+    default:
+        return -1;
+    }
+}
+
+// The frames of `stream` as a receiver takes them, delivered in pieces cut at `cuts`.
+QList<QByteArray> framesOf(const QByteArray &stream, const QList<int> &cuts, int *pending)
+{
+    QList<QByteArray> frames;
+    QByteArray buffer;
+    int from = 0;
+    for (int cut : cuts + QList<int>{stream.size()}) {
+        buffer.append(stream.mid(from, cut - from));
+        from = qMax(from, cut);
+        for (;;) {
+            const PpiFrames::Scan s = PpiFrames::scan(buffer);
+            FUZZ_CHECK(s.skip >= 0 && s.skip + s.length <= buffer.size(), "a scan beyond the bytes");
+            for (int i = 0; i < s.skip; ++i)
+                FUZZ_CHECK(frameAt(buffer, i) < 0, "a frame start skipped");
+            if (s.skip < buffer.size()) {
+                const int there = frameAt(buffer, s.skip);
+                FUZZ_CHECK(there == s.length, "the scan stopped where the layout sees something else");
+                FUZZ_CHECK((s.length == 0) == (s.missing > 0), "a candidate without missing bytes");
+            }
+            buffer.remove(0, s.skip);
+            if (s.length == 0)
+                break;
+            frames << buffer.left(s.length);
+            buffer.remove(0, s.length);
+        }
+    }
+    *pending = buffer.size();
+    return frames;
+}
+
+void scanStream(FuzzInput &in)
+{
+    const QByteArray stream = in.rest();
+    int pendingWhole = 0;
+    const QList<QByteArray> whole = framesOf(stream, {}, &pendingWhole);
+    for (const QByteArray &f : whole)
+        FUZZ_CHECK(PpiFrames::parse(f).kind != PpiFrames::Kind::Invalid, "a scanned frame that does not parse");
+    // Cut into two and three deliveries at places drawn from the stream itself.
+    const int size = stream.size();
+    if (size < 2)
+        return;
+    const int a = u8(stream, 0) % size;
+    const int b = qMax(a, u8(stream, size - 1) % size);
+    int pendingCut = 0;
+    FUZZ_CHECK(framesOf(stream, {a}, &pendingCut) == whole && pendingCut == pendingWhole, "a cut changed the frames");
+    FUZZ_CHECK(framesOf(stream, {a, b}, &pendingCut) == whole && pendingCut == pendingWhole, "two cuts changed the frames");
 }
 
 void judge(FuzzInput &in)
@@ -58,6 +147,15 @@ void judge(FuzzInput &in)
             FUZZ_CHECK(f.data == frame.mid(7, le - 3), "variable frame data misread");
             break;
         }
+        case PpiFrames::Kind::FixedData:
+            FUZZ_CHECK(f.length == 14 && u8(frame, 0) == 0xA2 && u8(frame, 13) == 0x16, "an SD3 frame without delimiters");
+            FUZZ_CHECK(sum(frame, 1, 12) == u8(frame, 12), "an SD3 frame with a bad check sum");
+            FUZZ_CHECK(f.data == frame.mid(4, 8), "SD3 data misread");
+            break;
+        case PpiFrames::Kind::Token:
+            FUZZ_CHECK(f.length == 3 && u8(frame, 0) == 0xDC && f.da == u8(frame, 1) && f.sa == u8(frame, 2)
+                           && f.da <= 127 && f.sa <= 127, "a token misread");
+            break;
         default:
             break;
         }
@@ -149,8 +247,11 @@ void build(FuzzInput &in)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
 {
     FuzzInput in(input, size);
-    if (in.byte() & 1)
+    const int what = in.byte() % 4;
+    if (what == 1 || what == 3)
         build(in);
+    else if (what == 2)
+        scanStream(in);
     else
         judge(in);
     return 0;
