@@ -16,12 +16,22 @@ QDate parseBuildDate(const QString &compilerDate);
 // The build date of this plug-in, parsed once per process (thread-safe).
 QDate buildDate();
 
-// "<template with %1 yyyy-MM-dd and %2 hh:mm:ss>" filled from the build date and time.
+// "<template with %1 yyyy-MM-dd and %2 hh:mm:ss>" filled from the build date and time. A facade
+// builds it once and keeps it (VersionText below).
 QString versionText(const QString &versionTemplate);
 
-// Answers DebugCmd: switches *debugFlag for StartDebug/StopDebug, returns the version text,
-// the drive name, or a null QString for a command outside 0..3.
-QString debugCommand(int cmd, const QString &driveName, const QString &versionTemplate, bool *debugFlag);
+// Answers DebugCmd: switches *debugFlag for StartDebug/StopDebug, returns `versionText`, the
+// drive name, or a null QString for a command outside 0..3.
+QString debugCommand(int cmd, const QString &driveName, const QString &versionText, bool *debugFlag);
+
+// The version text of one plug-in, built completely by the first caller while any other thread
+// that asks at the same moment waits for it; later calls return the same text.
+template<const char *Template>
+const QString &cachedVersionText()
+{
+    static const QString text = versionText(QString::fromLatin1(Template));
+    return text;
+}
 
 } // namespace DriverIdentity
 

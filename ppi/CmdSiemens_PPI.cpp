@@ -90,9 +90,11 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
                                        QString parity, int station)
 {
     if (!serialPort) {
-        serialPort = new QSerialPort(this);
-        connect(serialPort, &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead);
-        connect(serialPort, &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError);
+        // Made on the calling thread, whichever thread made the driver: its notifications and
+        // every wait then run there (see MediumSignal).
+        serialPort = new QSerialPort;
+        connect(serialPort, &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
+        connect(serialPort, &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
     }
     if (serialPort->isOpen()) {
         serialPort->clear(QSerialPort::AllDirections);
@@ -101,33 +103,47 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
     serialLost = false;
     // Settings that name nothing known must not leave the line running with others.
     if (!applySerialSettings(baud, dataBits, stopBits, parity))
-        return -1;
+        return dropLink(-1);
     serialPort->setPortName(portName);
     if (!serialPort->open(QIODevice::ReadWrite))
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
     lastArrival.start();    // the line's state is unknown: the first frame waits for an idle line
-    return handshake(station) == 0 ? 0 : -1;
+    return handshake(station) == 0 ? 0 : dropLink(-1);
 }
 
 int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
 {
     port = tcpPort;
     if (!tcpSocket) {
-        tcpSocket = new QTcpSocket(this);
-        connect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected);
-        connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected);
-        connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead);
+        // Made on the calling thread, as the serial port.
+        tcpSocket = new QTcpSocket;
+        connect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
+        connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
+        connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
     }
     if (!hostAddr.setAddress(ip))
-        return -1;
+        return dropLink(-1);
     tcpSocket->abort();
     tcpSocket->connectToHost(hostAddr, quint16(tcpPort & 0xFFFF), QIODevice::ReadWrite);
-    if (!tcpSocket->waitForConnected(ConnectWaitMs)) {
-        tcpSocket->abort();
-        return -3;
-    }
+    if (!tcpSocket->waitForConnected(ConnectWaitMs))
+        return dropLink(-3);
     lastArrival.start();
-    return handshake(station) == 0 ? 0 : -3;
+    return handshake(station) == 0 ? 0 : dropLink(-3);
+}
+
+int CmdSiemens_PPI::dropLink(int result)
+{
+    // Nothing stays open behind a failed connect: a gateway that takes one client is free for
+    // the next, and every request reports the link down at once until a connect succeeds.
+    if (tcpSocket)
+        tcpSocket->abort();
+    if (serialPort && serialPort->isOpen()) {
+        serialPort->clear(QSerialPort::AllDirections);
+        serialPort->close();
+    }
+    serialLost = false;
+    recvBuf.resize(0);      // keeps its room
+    return result;
 }
 
 int CmdSiemens_PPI::serialDisConnectDrive()
@@ -193,7 +209,7 @@ void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
     serialLost = true;
     if (replyWait)
         replyWait->quit();
-    QTimer::singleShot(0, this, &CmdSiemens_PPI::closeLostPort);
+    QTimer::singleShot(0, serialPort, [this] { closeLostPort(); });     // on the port's thread
 }
 
 void CmdSiemens_PPI::closeLostPort()

@@ -28,6 +28,8 @@ public:
     int serialConnectDrive(QString portName, int baud, int dataBits, int stopBits, QString parity, int station);
     // 0 when connected and greeted; -1 when `ip` is not an address literal; -3 otherwise.
     int EthConnectDrive(QString ip, int tcpPort, int station);
+    // Closes whatever medium is open at once and forgets received bytes; returns `result`.
+    int dropLink(int result = 0);
     int serialDisConnectDrive();
     int EthDisConnectDrive();
     int DestroyFree();
@@ -80,6 +82,10 @@ public slots:
     void serialreadyRead();
 
 private:
+    // The medium objects live on the thread that connects (not necessarily the driver's own):
+    // their signals reach this object's slots directly, on that thread, inside its waits.
+    static constexpr Qt::ConnectionType MediumSignal = Qt::DirectConnection;
+
     QIODevice *currentDevice() const;
     QIODevice *upDevice() const;
     void deletetcpSocket();

@@ -62,7 +62,7 @@ QString Pellimor::getversion_number() { return QString::fromLatin1(VersionNumber
 
 QString Pellimor::DebugCmd(EDebugCmdType cmd)
 {
-    return DriverIdentity::debugCommand(cmd, getDriveName(), QString::fromLatin1(VersionTemplate),
+    return DriverIdentity::debugCommand(cmd, getDriveName(), DriverIdentity::cachedVersionText<VersionTemplate>(),
                                         &transport.debugFlag);
 }
 
@@ -80,7 +80,8 @@ int Pellimor::ConnectDrive(QString par)
         return connectSerial(par);
     if (par.contains(QLatin1Char(':')))
         return connectEthernet(par);
-    return -4;
+    // A refused text, too, leaves no link open behind it.
+    return transport.dropLink(-4);
 }
 
 int Pellimor::connectSerial(const QString &par)
@@ -96,7 +97,7 @@ int Pellimor::connectSerial(const QString &par)
     text.cut();
     parity = text.field();
     if (portName.isEmpty() || baudRate == 0 || dataBits == 0 || stopBits == 0)
-        return -1;
+        return transport.dropLink(-1);
     return transport.serialConnectDrive(portName, baudRate, dataBits, stopBits, parity, int(connectPar));
 }
 
@@ -107,7 +108,7 @@ int Pellimor::connectEthernet(const QString &par)
     ipPort = par.mid(colon + 1).toInt();
     // A port outside the TCP range would otherwise be cut to its low 16 bits: another port.
     if (ipAddress.isEmpty() || ipPort < 1 || ipPort > 65535)
-        return -1;
+        return transport.dropLink(-1);
     return transport.EthConnectDrive(ipAddress, ipPort, int(connectPar));
 }
 

@@ -52,31 +52,43 @@ CmdSiemens_S7::~CmdSiemens_S7()
 int CmdSiemens_S7::ConnectDrive(QString ip, int port)
 {
     if (!tcpSocket) {
-        tcpSocket = new QTcpSocket(this);
-        connect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_S7::myconnected);
-        connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_S7::mydisconnected);
-        connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_S7::myreadyRead);
+        // Made on the calling thread, whichever thread made the driver; its signals reach the
+        // slots directly there, inside the waits (see SocketSignal).
+        tcpSocket = new QTcpSocket;
+        connect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_S7::myconnected, SocketSignal);
+        connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_S7::mydisconnected, SocketSignal);
+        connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_S7::myreadyRead, SocketSignal);
     }
     this->port = port;
     if (!hostAddr.setAddress(ip))
-        return -1;
+        return dropLink(-1);
     tcpSocket->abort();
     recvBuf.clear();
     recvStart = 0;
     tcpSocket->connectToHost(hostAddr, quint16(port), QIODevice::ReadWrite);
-    if (!tcpSocket->waitForConnected(ConnectTimeoutMs)) {
-        tcpSocket->abort();
-        return -3;
-    }
+    if (!tcpSocket->waitForConnected(ConnectTimeoutMs))
+        return dropLink(-3);
     if (First_handshake() != 0) {
         DisConnectDrive();
-        return -2;
+        return dropLink(-2);
     }
     if (Second_handshake() != 0) {
         DisConnectDrive();
-        return -2;
+        return dropLink(-2);
     }
     return 0;
+}
+
+int CmdSiemens_S7::dropLink(int result)
+{
+    // Nothing stays open behind a failed connect, and nothing of what it received: every request
+    // reports the link down at once until a connect succeeds.
+    if (tcpSocket)
+        tcpSocket->abort();
+    recvBuf.clear();
+    recvStart = 0;
+    grantedPdu = 0;
+    return result;
 }
 
 int CmdSiemens_S7::DisConnectDrive()

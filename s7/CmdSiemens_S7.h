@@ -27,6 +27,8 @@ public:
 
     int ConnectDrive(QString ip, int port);
     int DisConnectDrive();
+    // Closes the connection at once, without waiting, and forgets received bytes; returns `result`.
+    int dropLink(int result = 0);
     int Connection_status();
     int SendData(QByteArray request, QByteArray &reply, int expected);
     int First_handshake();
@@ -56,6 +58,9 @@ public slots:
     void myreadyRead();
 
 private:
+    // The socket lives on the thread that connects (not necessarily the driver's own).
+    static constexpr Qt::ConnectionType SocketSignal = Qt::DirectConnection;
+
     // One step of the set-up; *accepted (if given) receives the answer it accepted.
     int handshake(int step, QByteArray *accepted = nullptr);
     QByteArray unread() const;

@@ -10,7 +10,7 @@ namespace {
 
 const char *const DriveName = "Siemens_S7";
 const char *const VersionNumber = "V1.8.4 20230505";
-const char *const VersionTemplate = "v1.8.4 %1 %2";
+const char VersionTemplate[] = "v1.8.4 %1 %2";
 constexpr int HighestByteAddress = 65535;
 
 bool handledType(int type) { return type >= Bool && type <= Double; }
@@ -47,7 +47,7 @@ QString Korvane::getversion_number()
 
 QString Korvane::DebugCmd(EDebugCmdType cmd)
 {
-    return DriverIdentity::debugCommand(cmd, getDriveName(), QString::fromLatin1(VersionTemplate),
+    return DriverIdentity::debugCommand(cmd, getDriveName(), DriverIdentity::cachedVersionText<VersionTemplate>(),
                                         &transport.debugFlag);
 }
 
@@ -62,8 +62,9 @@ int Korvane::ConnectDrive(QString par)
     ipAddress = colon < 0 ? par : par.left(colon);
     ipPort = (colon < 0 ? par : par.mid(colon + 1)).toInt();
     // A port beyond 16 bits must not silently connect to its low bits.
+    // A refused text, too, leaves no link open behind it.
     if (ipPort < 1 || ipPort > 65535 || ipAddress.isEmpty())
-        return -1;
+        return transport.dropLink(-1);
     return transport.ConnectDrive(ipAddress, ipPort);
 }
 

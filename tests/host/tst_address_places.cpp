@@ -157,7 +157,7 @@ private:
     {
         if (which == QLatin1String("s7"))
             return sim.server->lastJob();
-        return QByteArray::number(gateway->station->receivedFrames().size());
+        return QByteArray::number(gateway->station->receivedFrameCount());
     }
     void clear(const QString &which);
     void expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request, int code);

@@ -3,6 +3,8 @@
 #define LOGCAPTURE_H
 
 #include <QList>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -20,13 +22,18 @@ public:
 
     QStringList lines(QtMsgType type) const
     {
+        QMutexLocker lock(&mutex());
         QStringList out;
         for (const auto &line : store())
             if (line.first == type)
                 out << line.second;
         return out;
     }
-    static void clear() { store().clear(); }
+    static void clear()
+    {
+        QMutexLocker lock(&mutex());
+        store().clear();
+    }
 
 private:
     static QList<QPair<QtMsgType, QString>> &store()
@@ -34,8 +41,15 @@ private:
         static QList<QPair<QtMsgType, QString>> lines;
         return lines;
     }
+    // Drivers may log on any thread.
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
     static void collect(QtMsgType type, const QMessageLogContext &, const QString &message)
     {
+        QMutexLocker lock(&mutex());
         store().append({type, message});
     }
 

@@ -1,6 +1,7 @@
 // plcsim's chaos mode and the faults it draws from, seen from the wire: the bytes a station
-// sends back, the confirm a client gets.
+// sends back, the confirm a client gets; and plcsim's memory over a long run.
 #include <QtTest>
+#include <QTcpSocket>
 
 #include "ChaosPlan.h"
 #include "PlcMemory.h"
@@ -50,7 +51,85 @@ private slots:
     void stationFaultBlocks();
     void confirmCountsItsHeader_data();
     void confirmCountsItsHeader();
+    void memoryStaysBounded();
 };
+
+namespace {
+
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Sends `reads` read jobs with their polls, `batch` at a time, and takes every answer.
+bool readOverGateway(quint16 port, int reads, int batch)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    if (!client.waitForConnected(3000))
+        return false;
+    const auto exchange = [&client](const QByteArray &requests, qint64 expected) {
+        client.write(requests);
+        qint64 got = 0;
+        while (got < expected) {
+            if (!client.waitForReadyRead(3000))
+                return false;
+            got += client.readAll().size();
+        }
+        return got == expected;
+    };
+    // The greeting (FDL status) and its 6-byte answer.
+    if (!exchange(QByteArray::fromHex("100200494b16"), 6))
+        return false;
+    QByteArray requests;
+    for (int i = 0; i < batch; ++i)
+        requests += readJob(1, i + 1) + Poll;
+    // An E5 and a 29-byte answer frame (7 bytes of frame, 22 of S7) for each read.
+    for (int done = 0; done < reads; done += batch) {
+        if (!exchange(requests, batch * (1 + 29)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A simulator that runs for days keeps no history that grows with its traffic.
+void TstPlcsimChaos::memoryStaysBounded()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+    QProcess sim;
+    sim.start(QString::fromLocal8Bit(qgetenv("PLCSIM")), {QStringLiteral("--ppi-port"), QStringLiteral("0")});
+    QVERIFY(sim.waitForStarted());
+    QVERIFY(sim.waitForReadyRead(5000));
+    const QByteArray line = sim.readLine().trimmed();
+    const quint16 port = quint16(line.mid(line.lastIndexOf(':') + 1).toUInt());
+    QVERIFY2(port, line.constData());
+
+    // Reads over a few connections, each greeted, so that every per-read and per-connection
+    // cost has been paid once before the start is measured.
+    constexpr int Batch = 20;
+    for (int c = 0; c < 5; ++c)
+        QVERIFY(readOverGateway(port, 1000, Batch));
+    const qint64 start = residentKiB(sim.processId());
+    for (int c = 0; c < 100; ++c)
+        QVERIFY(readOverGateway(port, 1000, Batch));
+    const qint64 end = residentKiB(sim.processId());
+    sim.kill();
+    sim.waitForFinished();
+    QVERIFY(start > 0 && end > 0);
+    qInfo("plcsim: %lld KiB resident after 5000 reads, %lld KiB after 100,000 more", start, end);
+    // 100,000 reads over 100 connections: a history of them alone would take tens of MB.
+    QVERIFY2(end - start < 4096, qPrintable(QStringLiteral("%1 KiB at the start, %2 KiB after").arg(start).arg(end)));
+}
 
 void TstPlcsimChaos::sameSeedSameFaults()
 {

@@ -226,6 +226,8 @@ bool PpiStation::listenTcp(quint16 port)
                         guard->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
                     }
                 };
+                ++clients;
+                connect(socket, &QObject::destroyed, this, [this] { --clients; });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
@@ -378,7 +380,11 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
 {
     {
         QMutexLocker lock(&receivedMutex);
-        received.append(frame);
+        // A copy of its own: the frame may share the large buffer of the read it came in.
+        received.append(QByteArray(frame.constData(), frame.size()));
+        if (received.size() > KeptFrames)
+            received.removeFirst();
+        ++framesReceived;
     }
     // Acknowledgements, tokens and SD3 frames ask nothing of this station.
     if (u8(frame, 0) != FixedStart && u8(frame, 0) != VariableStart)

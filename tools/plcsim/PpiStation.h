@@ -140,9 +140,15 @@ public:
     // Lets the station's parsers be exercised without a socket or a terminal.
     QByteArray serveBytes(const QByteArray &bytes);
 
-    // Every complete frame the station received, in order (for tests that check the master).
+    // The last KeptFrames complete frames the station received, in order (for tests that check
+    // the master); a station that runs for months keeps no more than those.
+    static constexpr int KeptFrames = 1024;
     QList<QByteArray> receivedFrames() const;
     void clearReceivedFrames();
+    // Complete frames received since the station started (not reset by clearReceivedFrames).
+    qint64 receivedFrameCount() const { return framesReceived.load(); }
+    // Clients connected to the gateway now.
+    int gatewayClients() const { return clients.load(); }
 
     class Link;
 
@@ -176,6 +182,8 @@ private:
     Link *ptyLinkState = nullptr;
     mutable QMutex receivedMutex;
     QList<QByteArray> received;
+    std::atomic<qint64> framesReceived{0};
+    std::atomic<int> clients{0};
     std::unique_ptr<ChaosPlan> chaos;
     Link *memoryLink = nullptr;
     QByteArray memoryLinkOutput;
