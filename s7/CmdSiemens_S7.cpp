@@ -24,16 +24,14 @@ bool grantsUsablePdu(const QByteArray &frame)
     return IsoTcp::grantedPduLength(frame) > 0;
 }
 
-// The set-up is one exchange in two steps: a frame, the judge of its answer, the warning when
-// the answer is refused.
+// The set-up is one exchange in two steps: the judge of an answer, the warning when it is refused.
 struct SetupStep {
-    QByteArray (*request)();
     bool (*accepts)(const QByteArray &);
     const char *failed;
 };
 const SetupStep SetupSteps[] = {
-    {IsoTcp::connectionRequest, IsoTcp::isConnectionConfirm, "lib[Siemens_S7]第一次握手失败 %1:%2 "},
-    {IsoTcp::setupRequest, grantsUsablePdu, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
+    {IsoTcp::isConnectionConfirm, "lib[Siemens_S7]第一次握手失败 %1:%2 "},
+    {grantsUsablePdu, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
 };
 
 // Bytes already taken off the front of the stream are given back to memory once they are this many.
@@ -65,6 +63,7 @@ int CmdSiemens_S7::ConnectDrive(QString ip, int port)
     tcpSocket->abort();
     recvBuf.clear();
     recvStart = 0;
+    tpduSize = IsoTcp::DefaultTpduSize;
     tcpSocket->connectToHost(hostAddr, quint16(port), QIODevice::ReadWrite);
     if (!tcpSocket->waitForConnected(ConnectTimeoutMs))
         return dropLink(-3);
@@ -129,17 +128,18 @@ void CmdSiemens_S7::taken(int bytes)
     }
 }
 
-// Sends one request and waits, within one answer time-out for writing and answering together,
-// until a whole TPKT that answers it has arrived. Every received byte stays in the stream:
-// frames are taken whole off its front, and those carrying another request's reference (late
-// answers) are skipped, so the stream never loses its framing.
+// Sends one request (in TPDUs of the granted size) and waits, within one answer time-out for
+// writing and answering together, until a whole S7 PDU (or connection unit) that answers it has
+// arrived. Every received byte stays in the stream: TSDUs are taken whole off its front, and those
+// carrying another request's reference (late answers) are skipped, so the stream never loses its
+// framing. The reply is one frame carrying the whole PDU.
 int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
 {
     if (!tcpSocket)
         return -1;
     const QDeadlineTimer deadline(AnswerTimeoutMs, Qt::PreciseTimer);
     const auto connected = [this] { return tcpSocket->state() == QAbstractSocket::ConnectedState; };
-    SocketSend::send(tcpSocket, request);
+    SocketSend::send(tcpSocket, IsoTcp::splitForTpdu(request, tpduSize));
     // A peer whose receive window stays closed holds the request only as long as its answer.
     while (tcpSocket->bytesToWrite() > 0 && connected() && !deadline.hasExpired())
         tcpSocket->waitForBytesWritten(int(deadline.remainingTime()));
@@ -153,23 +153,21 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
     int result = -1;
     for (;;) {
         const QByteArray stream = unread();
-        const int length = IsoTcp::frameLength(stream);
-        if (length == IsoTcp::Broken) {
-            // Not a TPKT: the stream's framing is lost, and with it everything in it.
+        const IsoTcp::Tsdu next = IsoTcp::nextTsdu(stream, grantedPdu > 0 ? grantedPdu : IsoTcp::SetupPduLength);
+        if (next.length == IsoTcp::Broken) {
+            // Not a TPKT or no TSDU: the stream's framing is lost, and with it everything in it.
             reply.append(stream.left(IsoTcp::MaxFrameLength));
             recvBuf.clear();
             recvStart = 0;
             break;
         }
-        if (length != IsoTcp::NeedMore && stream.size() >= length) {
-            const QByteArray frame = QByteArray::fromRawData(stream.constData(), length);
-            if (IsoTcp::answersRequest(request, frame)) {
-                reply.append(frame.constData(), length);
-                taken(length);
+        if (next.length != IsoTcp::NeedMore) {
+            taken(next.length);
+            if (!next.frame.isEmpty() && IsoTcp::answersRequest(request, next.frame)) {
+                reply.append(next.frame);
                 result = 0;
                 break;
             }
-            taken(length);
             continue;
         }
         if (deadline.hasExpired() || !connected()) {
@@ -191,10 +189,9 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
     return result;
 }
 
-int CmdSiemens_S7::handshake(int step, QByteArray *accepted)
+int CmdSiemens_S7::handshake(int step, const QByteArray &request, QByteArray *accepted)
 {
     const SetupStep &s = SetupSteps[step];
-    const QByteArray request = s.request();
     if (Connection_status() == -3)
         return -3;
     QByteArray answer;
@@ -209,13 +206,16 @@ int CmdSiemens_S7::handshake(int step, QByteArray *accepted)
 
 int CmdSiemens_S7::First_handshake()
 {
-    return handshake(0);
+    QByteArray answer;
+    const int r = handshake(0, IsoTcp::connectionRequest(localTsap, remoteTsap), &answer);
+    tpduSize = IsoTcp::grantedTpduSize(answer);
+    return r;
 }
 
 int CmdSiemens_S7::Second_handshake()
 {
     QByteArray answer;
-    const int r = handshake(1, &answer);
+    const int r = handshake(1, IsoTcp::setupRequest(), &answer);
     grantedPdu = r == 0 ? IsoTcp::grantedPduLength(answer) : 0;
     return r;
 }

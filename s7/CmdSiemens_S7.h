@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include "IsoTcpFrames.h"
+
 class QTcpSocket;
 
 class CmdSiemens_S7 : public QObject
@@ -51,6 +53,9 @@ public:
     int port = 0;
     bool debugFlag = false;         // gates the request and response trace lines
     int grantedPdu = 0;             // what the last accepted set-up granted
+    int tpduSize = IsoTcp::DefaultTpduSize;             // what the last connection confirm granted
+    quint16 localTsap = IsoTcp::DefaultLocalTsap;       // the TSAPs of the next connection request
+    quint16 remoteTsap = IsoTcp::DefaultRemoteTsap;
 
 public slots:
     void myconnected();
@@ -61,8 +66,8 @@ private:
     // The socket lives on the thread that connects (not necessarily the driver's own).
     static constexpr Qt::ConnectionType SocketSignal = Qt::DirectConnection;
 
-    // One step of the set-up; *accepted (if given) receives the answer it accepted.
-    int handshake(int step, QByteArray *accepted = nullptr);
+    // One step of the set-up; *accepted receives the answer it accepted.
+    int handshake(int step, const QByteArray &request, QByteArray *accepted);
     QByteArray unread() const;
     void taken(int bytes);
     void dropStaleFrames();

@@ -24,6 +24,23 @@ int s7Reference(const QByteArray &frame)
     return S7Pdu::reference(pdu);
 }
 
+// One data unit carrying `pdu` or a piece of it; `last` sets the end-of-TSDU bit.
+QByteArray dataUnit(const QByteArray &pdu, bool last)
+{
+    const int length = DataHeaderLength + pdu.size();
+    QByteArray frame;
+    frame.reserve(length);
+    frame.append(char(0x03));
+    frame.append(char(0x00));
+    frame.append(char((length >> 8) & 0xFF));
+    frame.append(char(length & 0xFF));
+    frame.append(char(0x02));
+    frame.append(char(CotpData));
+    frame.append(char(last ? EndOfTsdu : 0x00));
+    frame.append(pdu);
+    return frame;
+}
+
 } // namespace
 
 int frameLength(const QByteArray &buffer, int maxLength)
@@ -49,18 +66,73 @@ int cotpType(const QByteArray &frame)
 
 QByteArray wrapPdu(const QByteArray &pdu)
 {
-    const int length = DataHeaderLength + pdu.size();
-    QByteArray frame;
-    frame.reserve(length);
-    frame.append(char(0x03));
-    frame.append(char(0x00));
-    frame.append(char((length >> 8) & 0xFF));
-    frame.append(char(length & 0xFF));
-    frame.append(char(0x02));
-    frame.append(char(CotpData));
-    frame.append(char(0x80));
-    frame.append(pdu);
-    return frame;
+    return dataUnit(pdu, true);
+}
+
+Tsdu nextTsdu(const QByteArray &stream, int maxPdu)
+{
+    QByteArray pdu;
+    bool started = false;
+    int at = 0;
+    for (;;) {
+        if (at > MaxTsduSpan)
+            return {Broken, QByteArray()};
+        const QByteArray rest = QByteArray::fromRawData(stream.constData() + at, stream.size() - at);
+        const int length = frameLength(rest);
+        if (length == Broken)
+            return {Broken, QByteArray()};
+        if (length == NeedMore || rest.size() < length)
+            return {NeedMore, QByteArray()};
+        if (cotpType(rest) != CotpData) {
+            if (started)
+                return {Broken, QByteArray()};
+            return {length, QByteArray(rest.constData(), length)};
+        }
+        const bool last = (byteAt(rest, 6) & EndOfTsdu) != 0;
+        const int carried = length - DataHeaderLength;
+        if (!started && carried == 0)
+            return {length, QByteArray()};
+        started = true;
+        if (pdu.size() + carried > maxPdu)
+            return {Broken, QByteArray()};
+        pdu.append(rest.constData() + DataHeaderLength, carried);
+        at += length;
+        if (last)
+            return {at, wrapPdu(pdu)};
+    }
+}
+
+int grantedTpduSize(const QByteArray &confirm)
+{
+    if (!isConnectionConfirm(confirm))
+        return DefaultTpduSize;
+    const int end = qMin(confirm.size(), TpktHeaderLength + 1 + byteAt(confirm, 4));
+    int at = 11;
+    while (at + 2 <= end) {
+        const int code = byteAt(confirm, at);
+        const int length = byteAt(confirm, at + 1);
+        if (at + 2 + length > end)
+            break;
+        // 0x07 to 0x0D: 128 to 8192 bytes, the sizes class 0 knows.
+        if (code == 0xC0 && length == 1) {
+            const int exponent = byteAt(confirm, at + 2);
+            return exponent >= 7 && exponent <= 13 ? 1 << exponent : DefaultTpduSize;
+        }
+        at += 2 + length;
+    }
+    return DefaultTpduSize;
+}
+
+QByteArray splitForTpdu(const QByteArray &frame, int tpduSize)
+{
+    const int room = tpduSize - (DataHeaderLength - TpktHeaderLength);
+    if (frame.size() - TpktHeaderLength <= tpduSize || cotpType(frame) != CotpData || room < 1)
+        return frame;
+    const QByteArray pdu = payloadView(frame);
+    QByteArray units;
+    for (int at = 0; at < pdu.size(); at += room)
+        units.append(dataUnit(pdu.mid(at, room), at + room >= pdu.size()));
+    return units;
 }
 
 QByteArray payload(const QByteArray &frame)
@@ -70,9 +142,14 @@ QByteArray payload(const QByteArray &frame)
     return frame.mid(DataHeaderLength);
 }
 
-QByteArray connectionRequest()
+QByteArray connectionRequest(quint16 local, quint16 remote)
 {
-    return QByteArray::fromHex("0300001611e00000000100c0010ac1021000c2020300");
+    QByteArray frame = QByteArray::fromHex("0300001611e00000000100c0010ac1021000c2020300");
+    frame[16] = char(local >> 8);
+    frame[17] = char(local & 0xFF);
+    frame[20] = char(remote >> 8);
+    frame[21] = char(remote & 0xFF);
+    return frame;
 }
 
 QByteArray setupRequest()

@@ -3,9 +3,12 @@
 //
 // TPKT header (4 bytes): 0 version 0x03 | 1 reserved 0x00 | 2-3 total length, big-endian,
 //   header included.
-// COTP data unit (3 bytes) in front of every S7 PDU: 0 length indicator 0x02 | 1 0xF0 data
-//   transfer | 2 0x80 last unit, number 0.
-// So an S7 PDU starts at offset 7 of a data frame.
+// COTP data unit (3 bytes) in front of every S7 PDU or piece of one: 0 length indicator 0x02 |
+//   1 0xF0 data transfer | 2 bit 7 end of TSDU (the unit that ends an S7 PDU), bits 0-6 number 0.
+// So the S7 PDU (or its piece) starts at offset 7 of a data frame.
+// Connection confirm: 4 length indicator | 5 0xD0 | 6-7 destination reference | 8-9 source
+//   reference | 10 class | 11... parameters (code, length, value) up to offset 4 + length
+//   indicator; parameter 0xC0 (length 1) is the TPDU size granted: 2 to the power of its value.
 #ifndef ISOTCPFRAMES_H
 #define ISOTCPFRAMES_H
 
@@ -27,6 +30,13 @@ constexpr int CotpConnectionRequest = 0xE0;
 constexpr int CotpConnectionConfirm = 0xD0;
 constexpr int CotpDisconnectRequest = 0x80;
 constexpr int CotpData = 0xF0;
+constexpr int EndOfTsdu = 0x80;
+// A TPDU is the COTP unit without its TPKT header: the connection request asks for 1024 bytes,
+// and a confirm that names no size grants 128 (ISO 8073).
+constexpr int AskedTpduSize = 1024;
+constexpr int DefaultTpduSize = 128;
+// One S7 PDU spans at most this many bytes of the stream, whatever empty units pad it.
+constexpr int MaxTsduSpan = MaxTpktLength;
 
 // Framer for a byte stream: the total length of the TPKT at the front of `buffer`.
 constexpr int NeedMore = 0;      // fewer than 4 bytes: the length is not known yet
@@ -41,8 +51,30 @@ QByteArray wrapPdu(const QByteArray &pdu);
 // The S7 PDU of a data frame; empty when the frame is not a COTP data unit.
 QByteArray payload(const QByteArray &frame);
 
-// The two constant requests that set up a connection.
-QByteArray connectionRequest();       // COTP CR, TPDU size 1024, TSAPs 0x1000 / 0x0300
+// The next S7 PDU of a stream: the data units of one TSDU joined, up to the one with the end bit.
+// length: the bytes of the stream it spans (NeedMore, Broken, or more than 0);
+// frame: one data frame carrying the whole PDU, or a unit that is no data unit as it came, or
+// empty for an empty data unit ahead of a TSDU (a "fast acknowledge"), which is only to be
+// taken off the stream. Empty units within a TSDU carry nothing and are passed over. Broken:
+// a unit is no TPKT, the PDU grows past `maxPdu` bytes, or a unit that is no data unit comes
+// in the middle of one.
+struct Tsdu {
+    int length = NeedMore;
+    QByteArray frame;
+};
+Tsdu nextTsdu(const QByteArray &stream, int maxPdu);
+
+// The TPDU size a connection confirm grants (DefaultTpduSize where it names none or no valid one).
+int grantedTpduSize(const QByteArray &confirm);
+// `frame` as it goes on the wire through TPDUs of `tpduSize` bytes: unchanged when it fits,
+// otherwise its PDU in consecutive data units of at most that size, the end bit on the last.
+QByteArray splitForTpdu(const QByteArray &frame, int tpduSize);
+
+// The two requests that set up a connection.
+constexpr quint16 DefaultLocalTsap = 0x1000;
+constexpr quint16 DefaultRemoteTsap = 0x0300;
+// COTP CR, TPDU size 1024, calling (own) TSAP `local`, called (PLC) TSAP `remote`.
+QByteArray connectionRequest(quint16 local = DefaultLocalTsap, quint16 remote = DefaultRemoteTsap);
 QByteArray setupRequest();            // S7 set-up communication job, PDU length 960
 constexpr int SetupPduLength = 960;
 

@@ -1,9 +1,12 @@
 #include "korvane.h"
 
+#include <QDebug>
+
 #include "AddressGrammar.h"
 #include "DriverIdentity.h"
 #include "JobSplit.h"
 #include "RequestCheck.h"
+#include "S7ConnectionText.h"
 #include "S7Pdu.h"
 
 namespace {
@@ -58,13 +61,17 @@ int Korvane::DisConnectDrive()
 
 int Korvane::ConnectDrive(QString par)
 {
-    const int colon = par.indexOf(QLatin1Char(':'));
-    ipAddress = colon < 0 ? par : par.left(colon);
-    ipPort = (colon < 0 ? par : par.mid(colon + 1)).toInt();
-    // A port beyond 16 bits must not silently connect to its low bits.
-    // A refused text, too, leaves no link open behind it.
-    if (ipPort < 1 || ipPort > 65535 || ipAddress.isEmpty())
+    const S7ConnectionText::Parsed text = S7ConnectionText::parse(par);
+    ipAddress = text.ip;
+    ipPort = text.port;
+    if (!text.valid) {
+        if (text.fieldRefused)
+            qWarning().noquote() << QStringLiteral("lib[Siemens_S7]连接参数无效 %1=%2").arg(text.refusedKey, text.refusedValue);
+        // A refused text, too, leaves no link open behind it.
         return transport.dropLink(-1);
+    }
+    transport.localTsap = text.localTsap;
+    transport.remoteTsap = text.remoteTsap;
     return transport.ConnectDrive(ipAddress, ipPort);
 }
 
