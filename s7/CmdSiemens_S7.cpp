@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "IsoTcpFrames.h"
+#include "S7Refusal.h"
 #include "SocketReceive.h"
 #include "SocketSend.h"
 
@@ -324,7 +325,8 @@ int CmdSiemens_S7::Message_parsing(QByteArray request, QByteArray *out, int leng
     }
     QByteArray data;
     if (r != 0 || !IsoTcp::judgeReadAnswer(answer, length, &data)) {
-        qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, length, answer);
+        qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, length, answer)
+                                    + S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
         return -1;
     }
     out->append(data);
@@ -366,7 +368,8 @@ int CmdSiemens_S7::writeJob(int dbNumber, int bitAddress, int count, const QByte
         return -2;
     if (r != 0 || !IsoTcp::judgeWriteAnswer(answer)) {
         if (!bitItem)
-            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, count, answer);
+            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, count, answer)
+                                        + S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
         return -1;
     }
     return 0;

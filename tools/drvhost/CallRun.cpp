@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
 
 #include "CDriveBaseClass.h"
+#include "S7Refusal.h"
 #include "ValueText.h"
 
 namespace {
@@ -19,6 +21,29 @@ constexpr int IntervalSliceMs = 100;
 bool stopped(const std::atomic<bool> *stop)
 {
     return stop && stop->load();
+}
+
+// The plug-ins tell why a PLC refused a variable only in their warning lines: while a call runs,
+// its warnings are kept (and still printed) so that its result line can name the reason.
+QStringList *callWarnings = nullptr;
+QtMessageHandler previousHandler = nullptr;
+
+void keepWarning(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (callWarnings && type == QtWarningMsg)
+        callWarnings->append(text);
+    if (previousHandler)
+        previousHandler(type, context, text);
+}
+
+QString refusalOf(const QStringList &warnings)
+{
+    for (const QString &line : warnings) {
+        const QString reason = S7Refusal::describe(S7Refusal::fromWarning(line));
+        if (!reason.isEmpty())
+            return reason;
+    }
+    return QString();
 }
 
 } // namespace
@@ -65,12 +90,23 @@ void CallRun::call(int index, bool print)
     const Operation &op = operations.at(index);
     QElapsedTimer clock;
     clock.start();
+    QStringList warnings;
+    if (print) {
+        callWarnings = &warnings;
+        previousHandler = qInstallMessageHandler(keepWarning);
+    }
     CLabelVariable r = op.kind == Operation::Read
         ? driver->ReadVariable(op.address, DataType(op.type), op.count)
         : driver->WriteVariable(op.address, DataType(op.type), op.value, op.count);
     perOperation[index].record(r.resultCode, clock.nsecsElapsed());
     if (!print)
         return;
+    qInstallMessageHandler(previousHandler);
+    callWarnings = nullptr;
+    QString resultText = ValueText::resultName(r.resultCode);
+    const QString reason = r.resultCode == 0 ? QString() : refusalOf(warnings);
+    if (!reason.isEmpty())
+        resultText += QStringLiteral(" (%1)").arg(reason);
 
     // A read shows what came back; a write shows what it wrote.
     const QString shown = op.kind == Operation::Write || r.resultCode == 0
@@ -78,7 +114,7 @@ void CallRun::call(int index, bool print)
     out << QString::asprintf("%-6s %-14s %-7s x%-3d -> %d %-20s ",
                              op.kind == Operation::Read ? "read" : "write", qPrintable(r.address),
                              qPrintable(ValueText::typeName(r.type)), r.count, r.resultCode,
-                             qPrintable(ValueText::resultName(r.resultCode)))
+                             qPrintable(resultText))
         << shown << "\n";
     out.flush();
 }

@@ -1,5 +1,7 @@
 #include "S7ConnectionFrames.h"
 
+#include <QtAlgorithms>
+
 namespace S7ConnectionFrames {
 
 namespace {
@@ -43,7 +45,49 @@ QByteArray tpkt(const QByteArray &cotp)
 
 QByteArray dataFrame(const QByteArray &pdu)
 {
-    return tpkt(QByteArray::fromHex("02f080") + pdu);
+    return dataUnit(pdu, true);
+}
+
+QByteArray dataUnit(const QByteArray &piece, bool last)
+{
+    QByteArray cotp = QByteArray::fromHex("02f000");
+    if (last)
+        cotp[2] = char(0x80);
+    return tpkt(cotp + piece);
+}
+
+QByteArray dataUnits(const QByteArray &pdu, int tpduSize)
+{
+    const int room = qMax(1, tpduSize - CotpDataHeader);
+    QByteArray units;
+    for (int at = 0; at < pdu.size() || at == 0; at += room)
+        units += dataUnit(pdu.mid(at, room), at + room >= pdu.size());
+    return units;
+}
+
+QByteArray fastAcknowledge()
+{
+    return dataUnit(QByteArray(), false);
+}
+
+bool endsTsdu(const QByteArray &frame)
+{
+    return frame.size() > 6 && (get8(frame, 6) & 0x80) != 0;
+}
+
+int requestParameter(const QByteArray &request, int code)
+{
+    const int li = request.size() > TpktHeader ? get8(request, TpktHeader) : 0;
+    const int end = qMin(request.size(), TpktHeader + 1 + li);
+    for (int at = RequestParametersAt; at + 2 <= end;) {
+        const int length = get8(request, at + 1);
+        if (at + 2 + length > end)
+            break;
+        if (get8(request, at) == code && (length == 1 || length == 2))
+            return length == 1 ? get8(request, at + 2) : (get8(request, at + 2) << 8) | get8(request, at + 3);
+        at += 2 + length;
+    }
+    return -1;
 }
 
 QByteArray disconnectRequest()
@@ -51,7 +95,7 @@ QByteArray disconnectRequest()
     return tpkt(QByteArray::fromHex("0680000000010000"));
 }
 
-QByteArray connectionConfirm(const QByteArray &request)
+QByteArray connectionConfirm(const QByteArray &request, int tpduSize)
 {
     // The parameters the request's LI counts, within the frame that came.
     const int li = request.size() > TpktHeader ? get8(request, TpktHeader) : 0;
@@ -61,7 +105,10 @@ QByteArray connectionConfirm(const QByteArray &request)
         const int whole = 2 + get8(request, at + 1);
         if (at + whole > end || 1 + ConfirmFixedPart + parameters.size() + whole > MaxLengthIndicator + 1)
             break;
-        parameters.append(request.mid(at, whole));
+        QByteArray parameter = request.mid(at, whole);
+        if (tpduSize > 0 && get8(request, at) == 0xC0 && whole == 3)
+            parameter[2] = char(qCountTrailingZeroBits(quint32(tpduSize)));
+        parameters.append(parameter);
         at += whole;
     }
     QByteArray cotp;

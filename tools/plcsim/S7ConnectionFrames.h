@@ -33,7 +33,22 @@ QByteArray disconnectRequest();
 // The confirm to a connection request: our reference 0x0001, the caller's echoed, and the
 // caller's parameters accepted as they came, as far as the request's LI counts them, whole ones
 // only, and no more than the confirm's own LI can count.
-QByteArray connectionConfirm(const QByteArray &request);
+// With `tpduSize` (128 to 8192) the confirm grants that TPDU size instead of the one asked for.
+QByteArray connectionConfirm(const QByteArray &request, int tpduSize = 0);
+
+// The value of parameter `code` of a connection request (two bytes read big-endian, one byte as
+// it is), or -1 where the request carries none.
+int requestParameter(const QByteArray &request, int code);
+
+// A data unit: the end-of-TSDU bit set on the unit that ends an S7 PDU.
+QByteArray dataUnit(const QByteArray &piece, bool last);
+// `pdu` carried in data units of at most `tpduSize` bytes (COTP header included), as a PLC
+// that confirmed that size must send it.
+QByteArray dataUnits(const QByteArray &pdu, int tpduSize);
+// The empty data unit some PLCs send ahead of an answer (a "fast acknowledge").
+QByteArray fastAcknowledge();
+// Whether a data frame ends its TSDU (the end-of-TSDU bit of the COTP header).
+bool endsTsdu(const QByteArray &frame);
 
 } // namespace S7ConnectionFrames
 

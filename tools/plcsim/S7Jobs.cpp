@@ -7,11 +7,6 @@ namespace S7Jobs {
 
 namespace {
 
-constexpr int ItemOk = 0xFF;
-constexpr int ItemAddressOutOfRange = 0x05;
-constexpr int ItemTypeNotSupported = 0x06;
-constexpr int ItemTypeInconsistent = 0x07;
-constexpr int ItemObjectMissing = 0x0A;
 
 int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
 int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at + 1); }

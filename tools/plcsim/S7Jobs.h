@@ -9,6 +9,13 @@ class PlcMemory;
 
 namespace S7Jobs {
 
+// Item return codes of an answer.
+constexpr int ItemOk = 0xFF;
+constexpr int ItemAddressOutOfRange = 0x05;
+constexpr int ItemTypeNotSupported = 0x06;
+constexpr int ItemTypeInconsistent = 0x07;
+constexpr int ItemObjectMissing = 0x0A;
+
 struct Job {
     bool valid = false;     // a job request (0x32 0x01) with a read or write item
     int function = 0;       // 0x04 read, 0x05 write, 0xF0 set-up, other

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 
 #include "ChaosPlan.h"
@@ -85,10 +86,21 @@ private:
                 queue(0, disconnectRequest());
                 return;
             }
+            // A PLC set up for other TSAPs closes the connection without a word.
+            if (server->remoteTsap() >= 0 && requestParameter(frame, 0xC2) != server->remoteTsap()) {
+                queueClose(0);
+                return;
+            }
             connected = true;
-            queue(0, connectionConfirm(frame));
+            queue(0, connectionConfirm(frame, server->tpduSize()));
         } else if (type == 0xF0 && frame.size() >= TpktHeader + CotpDataHeader && connected) {
-            handleJob(frame, frame.mid(TpktHeader + CotpDataHeader));
+            pendingPdu += frame.mid(TpktHeader + CotpDataHeader);
+            if (!endsTsdu(frame))
+                return;
+            const QByteArray pdu = pendingPdu;
+            pendingPdu.clear();
+            if (!pdu.isEmpty())
+                handleJob(dataFrame(pdu), pdu);
         } else if (type == 0x80) {
             queueClose(0);
         }
@@ -104,9 +116,15 @@ private:
         if (job.valid)
             server->recordJob(frame);
         const int baseFault = job.valid && job.area == 0x84 ? job.dbNumber : 0;
-        QByteArray answerPdu = baseFault == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte)
-            ? S7Jobs::errorItemAnswer(pdu, 0x05)
-            : S7Jobs::answer(server->memory(), pdu, server->pduSize());
+        QByteArray answerPdu;
+        if (job.valid && server->refusesPutGet())
+            answerPdu = S7Jobs::errorAck(job.reference, job.function == 0x05 ? 0x83 : 0x81, 0x04);
+        else if (job.valid && job.area == 0x84 && !S7Server::isFaultBlock(job.dbNumber) && !server->hasDataBlock(job.dbNumber))
+            answerPdu = S7Jobs::errorItemAnswer(pdu, S7Jobs::ItemObjectMissing);
+        else if (baseFault == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte))
+            answerPdu = S7Jobs::errorItemAnswer(pdu, 0x05);
+        else
+            answerPdu = S7Jobs::answer(server->memory(), pdu, server->pduSize());
         if (answerPdu.isEmpty())
             return;
         int fault = baseFault;
@@ -118,7 +136,8 @@ private:
     // Sends the answer of a job as the fault block says.
     void answerWithFault(int fault, const S7Jobs::Job &job, const QByteArray &answerPdu)
     {
-        const QByteArray answer = dataFrame(answerPdu);
+        const QByteArray answer = (server->fastAcknowledge() ? fastAcknowledge() : QByteArray())
+            + (server->tpduSize() > 0 ? dataUnits(answerPdu, server->tpduSize()) : dataFrame(answerPdu));
         const quint16 otherReference = quint16(job.reference ^ 0x5A5A);
         const QByteArray earlier = lastAnswer;
         lastAnswer = answer;
@@ -153,6 +172,12 @@ private:
             break;
         case S7Server::BrokenLengthDb:
             queue(0, QByteArray::fromHex("03000003") + answer.mid(4));
+            break;
+        case S7Server::FastAcknowledgeDb:
+            queue(0, fastAcknowledge() + answer);
+            break;
+        case S7Server::FragmentedAnswerDb:
+            queue(0, dataUnits(answerPdu, S7Server::FragmentBytes + CotpDataHeader));
             break;
         case S7Server::EarlierThenAnswerDb:
             queue(0, earlier + answer);
@@ -214,6 +239,7 @@ private:
     QTcpSocket *socket;
     QByteArray buffer;
     QByteArray lastAnswer;      // the previous job's answer, for the fault that repeats it
+    QByteArray pendingPdu;      // the units of a request so far, until the one that ends it
     QMetaObject::Connection reading;
     bool connected = false;
     std::deque<Outgoing> outgoing;
@@ -236,7 +262,13 @@ void S7Server::setChaos(const ChaosPlan &plan)
 
 bool S7Server::isFaultBlock(int dbNumber)
 {
-    return (dbNumber >= LateAnswerDb && dbNumber <= FailingRangeDb) || dbNumber == EarlierThenAnswerDb;
+    return (dbNumber >= LateAnswerDb && dbNumber <= FailingRangeDb)
+        || (dbNumber >= EarlierThenAnswerDb && dbNumber <= FragmentedAnswerDb);
+}
+
+bool S7Server::hasDataBlock(int dbNumber) const
+{
+    return dataBlocks.empty() || std::find(dataBlocks.begin(), dataBlocks.end(), dbNumber) != dataBlocks.end();
 }
 
 int S7Server::chaosFault()
@@ -244,7 +276,7 @@ int S7Server::chaosFault()
     static const std::vector<int> faults = {
         LateAnswerDb, SplitAnswerDb, StrayThenAnswerDb, AnswerThenDuplicateDb, WrongReferenceDb,
         HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb,
-        LateSplitAnswerDb, EarlierThenAnswerDb};
+        LateSplitAnswerDb, EarlierThenAnswerDb, FastAcknowledgeDb, FragmentedAnswerDb};
     return chaos ? chaos->draw(faults) : 0;
 }
 

@@ -33,11 +33,19 @@
 //   60014 a job whose byte range holds byte FailingByte gets the error item 0x05; other jobs
 //         are served (so a range split into jobs fails in the middle)
 //   60021 the answer to the previous job on this connection again, then the answer
+//   60022 an empty data unit (a "fast acknowledge"), then the answer
+//   60023 the answer in data units of FragmentBytes bytes of its PDU each
 // With a chaos plan (setChaos), every other read or write job draws one of these faults at
 // random (all but 60012 and 60013, which stall the connection or flood it); the set-up
 // exchanges are always answered plainly.
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
+// As PLCs in the field are set up, per server: a connection request for another remote TSAP is
+// answered by closing the connection (setRemoteTsap); the confirm grants a TPDU size of its own
+// and answers come in units of that size (setTpduSize); an empty data unit goes ahead of every
+// answer (setFastAcknowledge); reads and writes are refused with error class 0x81 / 0x83, code
+// 0x04 (setPutGetRefused); only the data blocks given exist, others get item 0x0A
+// (setDataBlocks). A request that comes in several units is joined before it is answered.
 #ifndef S7SERVER_H
 #define S7SERVER_H
 
@@ -72,8 +80,11 @@ public:
         WindowClosedDb = 60012,
         FloodThenAnswerDb = 60013,
         FailingRangeDb = 60014,
-        EarlierThenAnswerDb = 60021
+        EarlierThenAnswerDb = 60021,
+        FastAcknowledgeDb = 60022,
+        FragmentedAnswerDb = 60023
     };
+    static constexpr int FragmentBytes = 10;
     static constexpr int FailingByte = 1000;
     enum class Refusal { None, ConnectionRequest, Setup };
     static constexpr int DefaultPduSize = 960;
@@ -101,6 +112,18 @@ public:
     // The largest PDU the set-up grants and a job may have (what a PLC's CPU allows).
     void setPduSize(int bytes);
     int pduSize() const;
+    // Field habits (see above); call before serving. -1 / 0 / false: off.
+    void setRemoteTsap(int tsap) { acceptedTsap = tsap; }
+    int remoteTsap() const { return acceptedTsap; }
+    void setTpduSize(int bytes) { tpduBytes = bytes; }
+    int tpduSize() const { return tpduBytes; }
+    void setFastAcknowledge(bool on) { fastAck = on; }
+    bool fastAcknowledge() const { return fastAck; }
+    void setPutGetRefused(bool on) { putGetRefused = on; }
+    bool refusesPutGet() const { return putGetRefused; }
+    // Empty: every block exists.
+    void setDataBlocks(const std::vector<int> &blocks) { dataBlocks = blocks; }
+    bool hasDataBlock(int dbNumber) const;
     // Read and write jobs received since the server started (for tests that count jobs).
     int jobCount() const;
     // The last read or write job frame received, as it came (whole TPKT).
@@ -121,6 +144,11 @@ private:
     mutable QMutex jobMutex;
     QByteArray lastJobFrame;
     std::unique_ptr<ChaosPlan> chaos;
+    int acceptedTsap = -1;
+    int tpduBytes = 0;
+    bool fastAck = false;
+    bool putGetRefused = false;
+    std::vector<int> dataBlocks;
 };
 
 #endif // S7SERVER_H

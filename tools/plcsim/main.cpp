@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -58,7 +59,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption ppiTraffic(QStringLiteral("ppi-traffic"), QStringLiteral("Put a shared line's other traffic around every PPI reply: token, status, exchange, sd3 (comma-separated) or all."), QStringLiteral("KINDS"));
     const QCommandLineOption ppiEcho(QStringLiteral("ppi-echo"), QStringLiteral("Echo every byte the PPI master sends, as a 2-wire RS-485 adapter does."));
     const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho});
+    const QCommandLineOption remoteTsap(QStringLiteral("remote-tsap"), QStringLiteral("Accept only S7 connection requests for this remote TSAP (four hex digits); close others."), QStringLiteral("HHHH"));
+    const QCommandLineOption tpdu(QStringLiteral("tpdu"), QStringLiteral("Confirm this TPDU size (128 to 8192, a power of two) and send answers in units of it."), QStringLiteral("N"));
+    const QCommandLineOption fastAck(QStringLiteral("fast-ack"), QStringLiteral("Send an empty COTP data unit ahead of every S7 answer."));
+    const QCommandLineOption noPutGet(QStringLiteral("no-put-get"), QStringLiteral("Refuse S7 reads and writes as a PLC with PUT/GET access off (0x81/0x04, 0x83/0x04)."));
+    const QCommandLineOption dataBlocks(QStringLiteral("data-blocks"), QStringLiteral("S7: only these data blocks exist (comma-separated numbers); others get item 0x0A."), QStringLiteral("LIST"));
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho,
+                       remoteTsap, tpdu, fastAck, noPutGet, dataBlocks});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -91,6 +98,31 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    bool tsapOk = true;
+    const int acceptedTsap = parser.isSet(remoteTsap) ? parser.value(remoteTsap).toInt(&tsapOk, 16) : -1;
+    if (!tsapOk || (parser.isSet(remoteTsap) && (parser.value(remoteTsap).size() != 4 || acceptedTsap < 0))) {
+        err << "plcsim: --remote-tsap takes four hex digits\n";
+        return 2;
+    }
+    bool tpduOk = true;
+    const int tpduSize = parser.isSet(tpdu) ? parser.value(tpdu).toInt(&tpduOk) : 0;
+    if (!tpduOk || (parser.isSet(tpdu) && (tpduSize < 128 || tpduSize > 8192 || (tpduSize & (tpduSize - 1)) != 0))) {
+        err << "plcsim: --tpdu takes 128, 256, 512, 1024, 2048, 4096 or 8192\n";
+        return 2;
+    }
+    std::vector<int> blocks;
+    if (parser.isSet(dataBlocks)) {
+        for (const QString &field : parser.value(dataBlocks).split(QLatin1Char(','))) {
+            bool blockOk = false;
+            const int block = field.toInt(&blockOk);
+            if (!blockOk || block < 1 || block > 65535) {
+                err << "plcsim: --data-blocks takes numbers from 1 to 65535, not " << field << "\n";
+                return 2;
+            }
+            blocks.push_back(block);
+        }
+    }
+
     PlcMemory memory;
     bool ok = true;
     if (parser.isSet(s7Port)) {
@@ -98,6 +130,11 @@ int main(int argc, char *argv[])
         if (chaos)
             server->setChaos(ChaosPlan(seed, rate, 0));
         server->setPduSize(pduSize);
+        server->setRemoteTsap(acceptedTsap);
+        server->setTpduSize(tpduSize);
+        server->setFastAcknowledge(parser.isSet(fastAck));
+        server->setPutGetRefused(parser.isSet(noPutGet));
+        server->setDataBlocks(blocks);
         if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
             out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
         } else {
