@@ -81,6 +81,8 @@ row s7 "read M1.2.3 UInt8 x1" 50 "3 no known area: 50"
 expect_line s7 '^summary  50 rounds in '
 expect_line s7 '^100 of 200 calls failed$'
 expect_line s7 '^read +DB1\.DBW0 +Int16 +x2 +-> 0 ok +1234,-2$'
+# The PLC's reason behind a 7, as a person reads it, on the call's own line.
+expect_line s7 '^read +DB60006\.DBW0 +Int16 +x1 +-> 7 wrong answer \(PLC: 0x81/0x04 function not allowed, PUT/GET access may be off in the PLC\)'
 if grep -q $'\r' "$work/s7.out"; then fail "s7: a progress line although the output is not a terminal"; fi
 
 # Every call succeeds: exit status 0. The pause between rounds does not change the counts.

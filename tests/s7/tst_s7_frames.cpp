@@ -2,6 +2,22 @@
 #include <QtTest>
 
 #include "IsoTcpFrames.h"
+#include "S7ConnectionText.h"
+#include "S7Refusal.h"
+
+namespace {
+
+// A COTP data unit on the wire, written out: TPKT, 02 F0, the end-of-TSDU bit, the bytes.
+QByteArray unit(const char *hex, bool last)
+{
+    const QByteArray piece = QByteArray::fromHex(hex);
+    QByteArray frame = QByteArray::fromHex("0300000002f000") + piece;
+    frame[3] = char(frame.size());
+    frame[6] = char(last ? 0x80 : 0x00);
+    return frame;
+}
+
+} // namespace
 
 class TestS7Frames : public QObject
 {
@@ -21,6 +37,16 @@ private slots:
     void writeAnswers_data();
     void writeAnswers();
     void referenceMatching();
+    void connectionTexts_data();
+    void connectionTexts();
+    void tsduJoining_data();
+    void tsduJoining();
+    void tpduSizes_data();
+    void tpduSizes();
+    void tpduSplitting_data();
+    void tpduSplitting();
+    void refusalReasons_data();
+    void refusalReasons();
 };
 
 void TestS7Frames::framer_data()
@@ -209,6 +235,183 @@ void TestS7Frames::referenceMatching()
     QByteArray notS7 = other;
     notS7[7] = char(0x31);      // the protocol id: the bytes at the reference's place are no reference
     QVERIFY(IsoTcp::answersRequest(request, notS7));
+}
+
+void TestS7Frames::connectionTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("request");     // hex; empty: refused
+    QTest::addColumn<QString>("refused");        // the field the warning names
+    const auto cr = [](const char *local, const char *remote) {
+        return QByteArray("0300001611e00000000100c0010ac102") + local + "c202" + remote;
+    };
+    QTest::newRow("plain") << "192.0.2.10:102" << cr("1000", "0300") << "";
+    QTest::newRow("rack 0 slot 0 is the plain request") << "192.0.2.10:102,rack=0,slot=0" << cr("1000", "0300") << "";
+    QTest::newRow("slot 2") << "192.0.2.10:102,rack=0,slot=2" << cr("1000", "0302") << "";
+    QTest::newRow("rack 1 slot 3 pg") << "192.0.2.10:102,rack=1,slot=3,type=pg" << cr("1000", "0123") << "";
+    QTest::newRow("op, keys in any case and order") << "192.0.2.10:102,SLOT=2,Type=OP" << cr("1000", "0202") << "";
+    QTest::newRow("basic spelled out") << "192.0.2.10:102,type=basic" << cr("1000", "0300") << "";
+    QTest::newRow("highest rack and slot") << "192.0.2.10:102,rack=7,slot=31" << cr("1000", "03ff") << "";
+    QTest::newRow("both TSAPs") << "192.0.2.10:102,local-tsap=0300,remote-tsap=0200" << cr("0300", "0200") << "";
+    QTest::newRow("remote TSAP alone") << "192.0.2.10:102,remote-tsap=4D57" << cr("1000", "4d57") << "";
+    QTest::newRow("local TSAP alone") << "192.0.2.10:102,local-tsap=0100" << cr("0100", "0300") << "";
+    QTest::newRow("rack 8") << "192.0.2.10:102,rack=8" << QByteArray() << "rack=8";
+    QTest::newRow("slot 32") << "192.0.2.10:102,slot=32" << QByteArray() << "slot=32";
+    QTest::newRow("slot negative") << "192.0.2.10:102,slot=-1" << QByteArray() << "slot=-1";
+    QTest::newRow("slot not a number") << "192.0.2.10:102,slot=2a" << QByteArray() << "slot=2a";
+    QTest::newRow("empty value") << "192.0.2.10:102,slot=" << QByteArray() << "slot=";
+    QTest::newRow("unknown type") << "192.0.2.10:102,type=plc" << QByteArray() << "type=plc";
+    QTest::newRow("unknown key") << "192.0.2.10:102,rock=1" << QByteArray() << "rock=1";
+    QTest::newRow("a field twice") << "192.0.2.10:102,rack=1,Rack=1" << QByteArray() << "Rack=1";
+    QTest::newRow("forms mixed") << "192.0.2.10:102,rack=0,remote-tsap=0200" << QByteArray() << "remote-tsap=0200";
+    QTest::newRow("three hex digits") << "192.0.2.10:102,remote-tsap=020" << QByteArray() << "remote-tsap=020";
+    QTest::newRow("five hex digits") << "192.0.2.10:102,remote-tsap=02000" << QByteArray() << "remote-tsap=02000";
+    QTest::newRow("no hex digit") << "192.0.2.10:102,local-tsap=0g00" << QByteArray() << "local-tsap=0g00";
+    QTest::newRow("empty field") << "192.0.2.10:102,slot=2," << QByteArray() << "=";
+}
+
+void TestS7Frames::connectionTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, request);
+    QFETCH(QString, refused);
+    const S7ConnectionText::Parsed p = S7ConnectionText::parse(text);
+    QCOMPARE(p.valid, !request.isEmpty());
+    if (p.valid) {
+        QCOMPARE(p.ip, QStringLiteral("192.0.2.10"));
+        QCOMPARE(p.port, 102);
+        QCOMPARE(IsoTcp::connectionRequest(p.localTsap, p.remoteTsap).toHex(), request);
+    } else {
+        QVERIFY(p.fieldRefused);
+        QCOMPARE(p.refusedKey + QLatin1Char('=') + p.refusedValue, refused);
+    }
+}
+
+void TestS7Frames::tsduJoining_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("maxPdu");
+    QTest::addColumn<int>("length");            // of the stream taken, or NeedMore / Broken
+    QTest::addColumn<QByteArray>("frame");      // the whole PDU as one data frame; empty: none
+    const QByteArray whole = QByteArray::fromHex("0300000b02f08032030001");
+    QTest::newRow("one unit") << whole << 960 << 11 << whole;
+    QTest::newRow("two units") << unit("3203", false) + unit("0001", true) << 960 << 18 << whole;
+    QTest::newRow("three units") << unit("32", false) + unit("03", false) + unit("0001", true) << 960 << 25 << whole;
+    QByteArray ten, tenPdu;
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray piece = QByteArray(1, char(i)).toHex();
+        ten += unit(piece.constData(), i == 9);
+        tenPdu += char(i);
+    }
+    QTest::newRow("ten units") << ten << 960 << 80 << IsoTcp::wrapPdu(tenPdu);
+    QTest::newRow("empty units between") << unit("32", false) + unit("", false) + unit("", false) + unit("030001", true)
+                                         << 960 << 32 << whole;
+    QTest::newRow("fast acknowledge alone is only taken off") << unit("", false) << 960 << 7 << QByteArray();
+    QTest::newRow("fast acknowledge ahead of an answer") << unit("", false) + whole << 960 << 7 << QByteArray();
+    QTest::newRow("the next TSDU is left in the stream") << whole + unit("ff", false) << 960 << 11 << whole;
+    QTest::newRow("last unit not there yet") << unit("3203", false) << 960 << IsoTcp::NeedMore << QByteArray();
+    QTest::newRow("last unit partly there") << unit("3203", false) + QByteArray::fromHex("030000") << 960
+                                            << IsoTcp::NeedMore << QByteArray();
+    QTest::newRow("exactly the granted PDU") << unit("32", false) + unit("030001", true) << 4 << 18 << whole;
+    QTest::newRow("past the granted PDU") << unit("3203", false) + unit("000102", true) << 4 << IsoTcp::Broken << QByteArray();
+    QTest::newRow("no data unit in the middle") << unit("32", false) + QByteArray::fromHex("0300000702e000") << 960
+                                                << IsoTcp::Broken << QByteArray();
+    QTest::newRow("a confirm alone comes up as it is") << QByteArray::fromHex("0300000702d000") << 960 << 7
+                                                       << QByteArray::fromHex("0300000702d000");
+    QTest::newRow("no TPKT") << QByteArray::fromHex("0400000b02f08032030001") << 960 << IsoTcp::Broken << QByteArray();
+    QTest::newRow("no TPKT after a first unit") << unit("32", false) + QByteArray::fromHex("0400000802f08003") << 960
+                                                << IsoTcp::Broken << QByteArray();
+}
+
+void TestS7Frames::tsduJoining()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, maxPdu);
+    QFETCH(int, length);
+    QFETCH(QByteArray, frame);
+    const IsoTcp::Tsdu next = IsoTcp::nextTsdu(stream, maxPdu);
+    QCOMPARE(next.length, length);
+    QCOMPARE(next.frame.toHex(), frame.toHex());
+}
+
+void TestS7Frames::tpduSizes_data()
+{
+    QTest::addColumn<QByteArray>("confirm");
+    QTest::addColumn<int>("size");
+    QTest::newRow("1024 as asked") << QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300") << 1024;
+    QTest::newRow("256") << QByteArray::fromHex("0300001611d00001000100c00108c1021000c2020300") << 256;
+    QTest::newRow("128") << QByteArray::fromHex("0300001611d00001000100c00107c1021000c2020300") << 128;
+    QTest::newRow("after the TSAPs") << QByteArray::fromHex("0300001611d00001000100c1021000c2020300c00109") << 512;
+    QTest::newRow("absent: 128") << QByteArray::fromHex("030000130ed00001000100c1021000c2020300") << 128;
+    QTest::newRow("no size class 0 knows: 128") << QByteArray::fromHex("0300001611d00001000100c0010ec1021000c2020300") << 128;
+    QTest::newRow("beyond what LI counts: 128") << QByteArray::fromHex("030000130ed00001000100c1021000c2020300c00109") << 128;
+}
+
+void TestS7Frames::tpduSizes()
+{
+    QFETCH(QByteArray, confirm);
+    QFETCH(int, size);
+    QCOMPARE(IsoTcp::grantedTpduSize(confirm), size);
+}
+
+void TestS7Frames::tpduSplitting_data()
+{
+    QTest::addColumn<QByteArray>("pdu");
+    QTest::addColumn<int>("tpdu");
+    QTest::addColumn<QByteArray>("wire");
+    const QByteArray eleven = QByteArray::fromHex("0102030405060708090a0b");
+    QTest::newRow("fits: as one unit") << eleven << 14 << unit("0102030405060708090a0b", true);
+    QTest::newRow("one byte too many: two units") << eleven << 13
+        << unit("0102030405060708090a", false) + unit("0b", true);
+    QTest::newRow("three units") << eleven << 8
+        << unit("0102030405", false) + unit("060708090a", false) + unit("0b", true);
+    const QByteArray job = QByteArray(125, char(0x5A));
+    QTest::newRow("125 bytes in a TPDU of 128") << job << 128 << IsoTcp::wrapPdu(job);
+    QTest::newRow("126 bytes in a TPDU of 128") << job + 'Z' << 128
+        << unit(QByteArray(job).toHex().constData(), false) + unit("5a", true);
+}
+
+void TestS7Frames::tpduSplitting()
+{
+    QFETCH(QByteArray, pdu);
+    QFETCH(int, tpdu);
+    QFETCH(QByteArray, wire);
+    QCOMPARE(IsoTcp::splitForTpdu(IsoTcp::wrapPdu(pdu), tpdu).toHex(), wire.toHex());
+}
+
+void TestS7Frames::refusalReasons_data()
+{
+    QTest::addColumn<QByteArray>("pdu");
+    QTest::addColumn<QString>("reason");
+    const auto readAck = [](const char *item) {
+        return QByteArray::fromHex("320300000001000200040000" "0401") + QByteArray::fromHex(item);
+    };
+    QTest::newRow("PUT/GET off, read") << QByteArray::fromHex("320300000001000000008104")
+        << "PLC: 0x81/0x04 function not allowed, PUT/GET access may be off in the PLC";
+    QTest::newRow("PUT/GET off, write") << QByteArray::fromHex("320300000001000000008304")
+        << "PLC: 0x83/0x04 function not allowed, PUT/GET access may be off in the PLC";
+    QTest::newRow("PDU size") << QByteArray::fromHex("320300000001000000008500") << "PLC: 0x85/0x00 PDU larger than negotiated";
+    QTest::newRow("class alone") << QByteArray::fromHex("320200000001000000008701") << "PLC: 0x87/0x01 access error";
+    QTest::newRow("unknown class") << QByteArray::fromHex("320300000001000000008a01") << "PLC: 0x8A/0x01 unknown error";
+    QTest::newRow("no data block") << readAck("0a000000") << "PLC: 0x0A object does not exist";
+    QTest::newRow("past the block's end") << readAck("05000000") << "PLC: 0x05 address out of range";
+    QTest::newRow("access denied") << readAck("03000000") << "PLC: 0x03 access to the object denied";
+    QTest::newRow("type not supported") << readAck("06000000") << "PLC: 0x06 data type not supported";
+    QTest::newRow("type inconsistent") << readAck("07000000") << "PLC: 0x07 data type or length inconsistent";
+    QTest::newRow("write item") << QByteArray::fromHex("3203000000010002000100000501" "0a") << "PLC: 0x0A object does not exist";
+    QTest::newRow("good read") << readAck("ff0400082a") << "";
+    QTest::newRow("a job, not an answer") << QByteArray::fromHex("3201000000010002000400000401ff") << "";
+    QTest::newRow("too short") << QByteArray::fromHex("3203000000010000") << "";
+}
+
+void TestS7Frames::refusalReasons()
+{
+    QFETCH(QByteArray, pdu);
+    QFETCH(QString, reason);
+    const S7Refusal::Reason r = S7Refusal::of(pdu);
+    QCOMPARE(S7Refusal::describe(r), reason);
+    // What the warning line says is what a host tool reads back from it.
+    QCOMPARE(S7Refusal::describe(S7Refusal::fromWarning(QStringLiteral("line") + S7Refusal::warningSuffix(r))), reason);
 }
 
 QTEST_GUILESS_MAIN(TestS7Frames)

@@ -83,6 +83,8 @@ void TestS7Large::bytes_data()
     QTest::addColumn<bool>("write");
     QTest::addColumn<int>("area");     // index into Areas
     QTest::addColumn<int>("size");
+    QTest::addColumn<int>("tpdu");      // the TPDU size the PLC confirms; 0: as asked
+    QTest::addColumn<bool>("fastAck");  // an empty data unit ahead of every answer
     int next = 0;
     for (int pdu : {240, 480, 960}) {
         for (bool write : {false, true}) {
@@ -90,7 +92,19 @@ void TestS7Large::bytes_data()
             for (int size : {1, cap, cap + 1, 500, 4000}) {
                 const int area = next++ % 5;
                 QTest::addRow("%d %s %s %d", pdu, write ? "write" : "read", Areas[area].prefix, size)
-                    << pdu << write << area << size;
+                    << pdu << write << area << size << 0 << false;
+            }
+        }
+    }
+    // PLCs that confirm a small TPDU carry answers (and take requests) in several data units.
+    for (const auto &mode : {std::make_pair(128, true), std::make_pair(256, false), std::make_pair(0, true)}) {
+        for (bool write : {false, true}) {
+            const int cap = write ? writeCapacity(960) : readCapacity(960);
+            for (int size : {1, 200, cap, cap + 1, 4000}) {
+                const int area = next++ % 5;
+                QTest::addRow("960 tpdu %d%s %s %s %d", mode.first, mode.second ? " fast ack" : "",
+                              write ? "write" : "read", Areas[area].prefix, size)
+                    << 960 << write << area << size << mode.first << mode.second;
             }
         }
     }
@@ -102,6 +116,14 @@ void TestS7Large::bytes()
     QFETCH(bool, write);
     QFETCH(int, area);
     QFETCH(int, size);
+    QFETCH(int, tpdu);
+    QFETCH(bool, fastAck);
+    sim.server->setTpduSize(tpdu);
+    sim.server->setFastAcknowledge(fastAck);
+    const auto plain = qScopeGuard([this] {
+        sim.server->setTpduSize(0);
+        sim.server->setFastAcknowledge(false);
+    });
     const Area &a = Areas[area];
     const int start = 300;
     const QString address = QStringLiteral("%1%2").arg(QLatin1String(a.prefix)).arg(start);

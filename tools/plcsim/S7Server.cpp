@@ -94,6 +94,10 @@ private:
             connected = true;
             queue(0, connectionConfirm(frame, server->tpduSize()));
         } else if (type == 0xF0 && frame.size() >= TpktHeader + CotpDataHeader && connected) {
+            if (server->tpduSize() > 0 && frame.size() - TpktHeader > server->tpduSize()) {
+                drop();
+                return;
+            }
             pendingPdu += frame.mid(TpktHeader + CotpDataHeader);
             if (!endsTsdu(frame))
                 return;
@@ -330,6 +334,8 @@ void S7Server::recordJob(const QByteArray &frame)
 
 void S7Server::acceptConnections()
 {
-    while (QTcpSocket *socket = server->nextPendingConnection())
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
+        ++connectionsAccepted;
         new S7Connection(this, socket);
+    }
 }

@@ -112,7 +112,8 @@ public:
     // The largest PDU the set-up grants and a job may have (what a PLC's CPU allows).
     void setPduSize(int bytes);
     int pduSize() const;
-    // Field habits (see above); call before serving. -1 / 0 / false: off.
+    // Field habits (see above), from any thread; -1 / 0 / false: off. A data unit larger than
+    // the TPDU size confirmed closes the connection, as a PLC's transport layer does.
     void setRemoteTsap(int tsap) { acceptedTsap = tsap; }
     int remoteTsap() const { return acceptedTsap; }
     void setTpduSize(int bytes) { tpduBytes = bytes; }
@@ -121,9 +122,11 @@ public:
     bool fastAcknowledge() const { return fastAck; }
     void setPutGetRefused(bool on) { putGetRefused = on; }
     bool refusesPutGet() const { return putGetRefused; }
-    // Empty: every block exists.
+    // Empty: every block exists. Call before serving.
     void setDataBlocks(const std::vector<int> &blocks) { dataBlocks = blocks; }
     bool hasDataBlock(int dbNumber) const;
+    // Connections accepted since the server started.
+    int connectionCount() const { return connectionsAccepted.load(); }
     // Read and write jobs received since the server started (for tests that count jobs).
     int jobCount() const;
     // The last read or write job frame received, as it came (whole TPKT).
@@ -141,13 +144,14 @@ private:
     std::atomic<int> refusalMode{int(Refusal::None)};
     std::atomic<int> pduBytes{DefaultPduSize};
     std::atomic<int> jobsReceived{0};
+    std::atomic<int> connectionsAccepted{0};
     mutable QMutex jobMutex;
     QByteArray lastJobFrame;
     std::unique_ptr<ChaosPlan> chaos;
-    int acceptedTsap = -1;
-    int tpduBytes = 0;
-    bool fastAck = false;
-    bool putGetRefused = false;
+    std::atomic<int> acceptedTsap{-1};
+    std::atomic<int> tpduBytes{0};
+    std::atomic<bool> fastAck{false};
+    std::atomic<bool> putGetRefused{false};
     std::vector<int> dataBlocks;
 };
 
