@@ -4,6 +4,9 @@
 // apart at other boundaries than its own length field, and once the front of the stream is
 // broken, no more bytes mend it; a judge that accepts an answer has seen, at the offsets of the
 // protocol, exactly what a good answer holds, and hands on exactly the bytes at the data offsets.
+// The same stream is also taken apart as TSDUs (data units joined up to the one that ends them):
+// a joined PDU is exactly the units' bytes in order, never more than the granted PDU, and a PDU
+// cut into TPDUs of any size is joined back to itself.
 #include <QByteArray>
 
 #include "FuzzCheck.h"
@@ -53,6 +56,54 @@ void judgeFrame(const QByteArray &frame, int byteCount, quint16 reference)
         FUZZ_CHECK(!IsoTcp::answersRequest(request, frame), "an answer with another reference taken");
 }
 
+// The S7 PDU the units of stream[0, span) carry, read unit by unit by their own lengths.
+QByteArray unitsPayload(const QByteArray &stream, int span)
+{
+    QByteArray pdu;
+    for (int at = 0; at + 7 <= span;) {
+        const int length = be16(stream, at + 2);
+        if (length < 7 || at + length > span)
+            break;
+        pdu += stream.mid(at + 7, length - 7);
+        at += length;
+    }
+    return pdu;
+}
+
+void takeTsdus(QByteArray stream, int maxPdu, int byteCount, quint16 reference)
+{
+    for (;;) {
+        const IsoTcp::Tsdu next = IsoTcp::nextTsdu(stream, maxPdu);
+        if (next.length == IsoTcp::NeedMore || next.length == IsoTcp::Broken)
+            return;
+        FUZZ_CHECK(next.length >= 7 && next.length <= stream.size(), "a TSDU spanning bytes that are not there");
+        if (!next.frame.isEmpty() && u8(stream, 5) == 0xF0) {
+            const QByteArray pdu = unitsPayload(stream, next.length);
+            FUZZ_CHECK(next.frame == IsoTcp::wrapPdu(pdu), "a joined PDU other than its units' bytes");
+            FUZZ_CHECK(pdu.size() <= maxPdu, "a joined PDU past the granted length");
+            if (next.length == be16(stream, 2))
+                FUZZ_CHECK((u8(stream, 6) & 0x80) != 0, "a unit without its end bit taken as a whole PDU");
+            judgeFrame(next.frame, byteCount, reference);
+        } else if (next.frame.isEmpty()) {
+            FUZZ_CHECK(next.length == 7 && u8(stream, 5) == 0xF0, "bytes other than an empty data unit passed over");
+        }
+        stream.remove(0, next.length);
+    }
+}
+
+void splitAndJoin(const QByteArray &pdu, int tpdu)
+{
+    const QByteArray wire = IsoTcp::splitForTpdu(IsoTcp::wrapPdu(pdu), tpdu);
+    for (int at = 0; at + 4 <= wire.size(); at += be16(wire, at + 2)) {
+        FUZZ_CHECK(be16(wire, at + 2) - 4 <= tpdu, "a unit larger than the TPDU size");
+        if (be16(wire, at + 2) < 7)
+            break;
+    }
+    const IsoTcp::Tsdu joined = IsoTcp::nextTsdu(wire, qMax(pdu.size(), 1));
+    FUZZ_CHECK(pdu.isEmpty() || (joined.length == wire.size() && joined.frame == IsoTcp::wrapPdu(pdu)),
+               "a split PDU not joined back to itself");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
@@ -93,5 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
             judgeFrame(frame, byteCount, reference);
         }
     }
+    const QByteArray whole(reinterpret_cast<const char *>(input), int(size));
+    takeTsdus(whole, 1 + (size % 960), byteCount, reference);
+    splitAndJoin(whole.left(960), 8 + int(size % 1017));
     return 0;
 }
