@@ -67,7 +67,7 @@ void TestS7Transport::initTestCase()
     QByteArray pattern;
     for (int i = 0; i < 16; ++i)
         pattern.append(char(0xA0 + i));
-    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013})
+    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013, 60022, 60023})
         QVERIFY(sim.memory.write(0x84, db, 0, pattern));
 }
 
@@ -168,17 +168,21 @@ void TestS7Transport::readFaults_data()
     QTest::addColumn<int>("length");
     QTest::addColumn<int>("result");
     QTest::addColumn<QByteArray>("data");
-    QTest::newRow("split into segments") << 60002 << 1 << 3 << 0 << QByteArray::fromHex("a1a2a3");
-    QTest::newRow("stray answer, then the answer, one segment") << 60003 << 0 << 2 << 0 << QByteArray::fromHex("a0a1");
-    QTest::newRow("1 MiB of stray answers, then the answer") << 60013 << 3 << 2 << 0 << QByteArray::fromHex("a3a4");
-    QTest::newRow("error item: out of range") << 1 << 65535 << 4 << -1 << QByteArray();
-    QTest::newRow("V memory is data block 1") << 0 << 0 << 4 << 0 << QByteArray::fromHex("a0a1a2a3");
-    QTest::newRow("oversized for the PDU") << 1 << 0 << 950 << -1 << QByteArray();
-    QTest::newRow("header error") << 60006 << 0 << 2 << -1 << QByteArray();
-    QTest::newRow("broken length field") << 60010 << 0 << 2 << -1 << QByteArray();
-    QTest::newRow("never completes") << 60009 << 0 << 8 << -1 << QByteArray();
-    QTest::newRow("only another reference") << 60005 << 0 << 2 << -2 << QByteArray();
-    QTest::newRow("silent") << 60008 << 0 << 2 << -2 << QByteArray();
+    QTest::addColumn<QString>("reason");    // what the warning ends with: the PLC's own reason
+    QTest::newRow("split into segments") << 60002 << 1 << 3 << 0 << QByteArray::fromHex("a1a2a3") << QStringLiteral("");
+    QTest::newRow("stray answer, then the answer, one segment") << 60003 << 0 << 2 << 0 << QByteArray::fromHex("a0a1") << QStringLiteral("");
+    QTest::newRow("1 MiB of stray answers, then the answer") << 60013 << 3 << 2 << 0 << QByteArray::fromHex("a3a4") << QStringLiteral("");
+    QTest::newRow("error item: out of range") << 1 << 65535 << 4 << -1 << QByteArray() << QStringLiteral("[PLC 0x05: 地址超出范围]");
+    QTest::newRow("V memory is data block 1") << 0 << 0 << 4 << 0 << QByteArray::fromHex("a0a1a2a3") << QStringLiteral("");
+    QTest::newRow("oversized for the PDU") << 1 << 0 << 950 << -1 << QByteArray() << QStringLiteral("[PLC 0x85/0x00: PDU 长度超出协商值]");
+    QTest::newRow("header error") << 60006 << 0 << 2 << -1 << QByteArray() << QStringLiteral("[PLC 0x81/0x04: 此状态下不允许该功能，PLC 可能未开放 PUT/GET 访问]");
+    QTest::newRow("broken length field") << 60010 << 0 << 2 << -1 << QByteArray() << QStringLiteral("");
+    QTest::newRow("never completes") << 60009 << 0 << 8 << -1 << QByteArray() << QStringLiteral("");
+    QTest::newRow("only another reference") << 60005 << 0 << 2 << -2 << QByteArray() << QStringLiteral("");
+    QTest::newRow("fast acknowledge ahead of the answer") << 60022 << 2 << 3 << 0 << QByteArray::fromHex("a2a3a4") << QString();
+    QTest::newRow("answer in many data units") << 60023 << 0 << 16 << 0 << QByteArray::fromHex("a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") << QString();
+    QTest::newRow("no such data block") << 700 << 0 << 2 << -1 << QByteArray() << QStringLiteral("[PLC 0x0A: 对象不存在]");
+    QTest::newRow("silent") << 60008 << 0 << 2 << -2 << QByteArray() << QStringLiteral("");
 }
 
 void TestS7Transport::readFaults()
@@ -188,6 +192,9 @@ void TestS7Transport::readFaults()
     QFETCH(int, length);
     QFETCH(int, result);
     QFETCH(QByteArray, data);
+    QFETCH(QString, reason);
+    // A PLC that has data blocks 1 and 5 only.
+    sim.onServerThread([this, db] { sim.server->setDataBlocks(db == 700 ? std::vector<int>{1, 5} : std::vector<int>()); });
     CmdSiemens_S7 t;
     QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
     LogCapture log;
@@ -201,6 +208,10 @@ void TestS7Transport::readFaults()
         QCOMPARE(warnings.size(), 1);
         QVERIFY(warnings.first().startsWith(result == -1 ? QStringLiteral("lib[Siemens_S7]报文返回长度错误 ")
                                                          : QStringLiteral("lib[Siemens_S7]返回的报文长度为0 ")));
+        if (reason.isEmpty())
+            QVERIFY(!warnings.first().contains(QStringLiteral("[PLC ")));
+        else
+            QVERIFY2(warnings.first().endsWith(QLatin1Char(' ') + reason), qPrintable(warnings.first()));
     }
     // The link survives every fault, and the next request gets its own answer.
     out.clear();

@@ -122,7 +122,7 @@ public:
     bool fastAcknowledge() const { return fastAck; }
     void setPutGetRefused(bool on) { putGetRefused = on; }
     bool refusesPutGet() const { return putGetRefused; }
-    // Empty: every block exists. Call before serving.
+    // Empty: every block exists. Call on the server's thread.
     void setDataBlocks(const std::vector<int> &blocks) { dataBlocks = blocks; }
     bool hasDataBlock(int dbNumber) const;
     // Connections accepted since the server started.
