@@ -22,7 +22,8 @@ file_arch_of() { case "$1" in arm64) echo 'ELF 64-bit LSB shared object, ARM aar
 # Tests that cannot run under qemu-user, as "ctest name regex|reason". None at present.
 # Known limitation: qemu-user 7.2 (Debian 12) refuses clone(CLONE_PIDFD), which QProcess
 # uses on Linux, so a test that starts a child process (e.g. $PLCSIM) fails under emulation;
-# the suite runs its simulators in threads of the test process instead.
+# the suite runs its simulators in threads of the test process instead, and the few test
+# functions that need a process of their own skip themselves in a cross build.
 excluded=()
 
 # --- packages -----------------------------------------------------------------------------
