@@ -99,6 +99,11 @@ private:
                 return;
             }
             pendingPdu += frame.mid(TpktHeader + CotpDataHeader);
+            // A request that grows past any PDU the set-up can grant is no request.
+            if (pendingPdu.size() > S7Server::DefaultPduSize) {
+                drop();
+                return;
+            }
             if (!endsTsdu(frame))
                 return;
             const QByteArray pdu = pendingPdu;
