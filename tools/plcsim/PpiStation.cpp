@@ -81,6 +81,15 @@ QByteArray variable(int da, int sa, int fc, const QByteArray &pdu)
     return f;
 }
 
+// A frame of `length` bytes whose check sum starts at `from`: its length once whole, 0 while it
+// grows, -1 as soon as its check sum has come and is wrong (a receiver gives up right then).
+int checkedLength(const QByteArray &rx, int length, int from)
+{
+    if (rx.size() >= length - 1 && sum(rx, from, length - 2) != u8(rx, length - 2))
+        return -1;
+    return rx.size() >= length ? length : 0;
+}
+
 // Length of the frame at the front of `rx`: > 0 complete, 0 incomplete, -1 not a frame start.
 int frameLength(const QByteArray &rx)
 {
@@ -90,9 +99,9 @@ int frameLength(const QByteArray &rx)
     case ShortAck:
         return 1;
     case FixedStart:
-        return rx.size() >= 6 ? 6 : 0;
+        return checkedLength(rx, 6, 1);
     case FixedDataStart:
-        return rx.size() >= 14 ? 14 : 0;
+        return checkedLength(rx, 14, 1);
     case TokenStart:
         // A token carries two station addresses and nothing to check them by.
         if ((rx.size() >= 2 && u8(rx, 1) > 127) || (rx.size() >= 3 && u8(rx, 2) > 127))
@@ -103,7 +112,7 @@ int frameLength(const QByteArray &rx)
             return 0;
         if (u8(rx, 1) != u8(rx, 2) || u8(rx, 3) != VariableStart || u8(rx, 1) < 3)
             return -1;
-        return rx.size() >= u8(rx, 1) + 6 ? u8(rx, 1) + 6 : 0;
+        return checkedLength(rx, u8(rx, 1) + 6, 4);
     default:
         return -1;
     }
