@@ -2,28 +2,16 @@
 
 #include <cstring>
 
+#include "ByteOrder.h"
+
 namespace S7Pdu {
 
+using ByteOrder::put16;
+using ByteOrder::put24;
+using ByteOrder::be16;
+using ByteOrder::u8;
+
 namespace {
-
-// Jobs are written into a buffer of their final size: a request costs one allocation.
-uchar *put16(uchar *at, int v)
-{
-    at[0] = uchar((v >> 8) & 0xFF);
-    at[1] = uchar(v & 0xFF);
-    return at + 2;
-}
-
-uchar *put24(uchar *at, int v)
-{
-    at[0] = uchar((v >> 16) & 0xFF);
-    at[1] = uchar((v >> 8) & 0xFF);
-    at[2] = uchar(v & 0xFF);
-    return at + 3;
-}
-
-int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at + 1); }
 
 // The header of a job of `parameterLength` and `dataLength` bytes, at the start of a buffer that
 // holds the whole job; returns where the parameters go.
@@ -55,11 +43,11 @@ uchar *putItem(uchar *at, ItemSize size, int count, int area, int dbNumber, int 
 // Common checks of an acknowledgement; returns Ok when the header is a clean ack-data.
 Verdict judgeAckHeader(const QByteArray &pdu, int function)
 {
-    if (pdu.size() < AckHeaderLength + 2 || get8(pdu, 0) != 0x32 || get8(pdu, 1) != 0x03)
+    if (pdu.size() < AckHeaderLength + 2 || u8(pdu, 0) != 0x32 || u8(pdu, 1) != 0x03)
         return Verdict::NotAnAnswer;
-    if (get8(pdu, 10) != 0 || get8(pdu, 11) != 0)
+    if (u8(pdu, 10) != 0 || u8(pdu, 11) != 0)
         return Verdict::HeaderError;
-    if (get8(pdu, AckHeaderLength) != function || get8(pdu, AckHeaderLength + 1) != 1)
+    if (u8(pdu, AckHeaderLength) != function || u8(pdu, AckHeaderLength + 1) != 1)
         return Verdict::NotAnAnswer;
     return Verdict::Ok;
 }
@@ -115,7 +103,7 @@ quint16 reference(const QByteArray &pdu)
 {
     if (pdu.size() < 6)
         return 0;
-    return quint16(get16(pdu, 4));
+    return quint16(be16(pdu, 4));
 }
 
 Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
@@ -126,13 +114,13 @@ Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
     const int item = AckHeaderLength + 2;
     if (pdu.size() < item + 1)
         return Verdict::WrongLength;
-    if (get8(pdu, item) != 0xFF)
+    if (u8(pdu, item) != 0xFF)
         return Verdict::ItemError;
     if (pdu.size() < item + 4)
         return Verdict::WrongLength;
     // Length in bits for the byte transport sizes, in bytes for octet strings.
-    const int transport = get8(pdu, item + 1);
-    int length = get16(pdu, item + 2);
+    const int transport = u8(pdu, item + 1);
+    int length = be16(pdu, item + 2);
     if (transport == 0x03 || transport == 0x04 || transport == 0x05)
         length = (length + 7) / 8;
     if (length != byteCount || pdu.size() < item + 4 + byteCount)
@@ -148,7 +136,7 @@ Verdict judgeWriteAck(const QByteArray &pdu)
         return header;
     if (pdu.size() < WriteAckLength)
         return Verdict::WrongLength;
-    return get8(pdu, AckHeaderLength + 2) == 0xFF ? Verdict::Ok : Verdict::ItemError;
+    return u8(pdu, AckHeaderLength + 2) == 0xFF ? Verdict::Ok : Verdict::ItemError;
 }
 
 } // namespace S7Pdu

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include "ByteOrder.h"
+
 namespace S7Refusal {
 
 namespace {
@@ -56,24 +58,22 @@ QString codes(const Reason &r)
     return r.itemCode >= 0 ? hex(r.itemCode) : hex(r.errorClass) + QLatin1Char('/') + hex(r.errorCode);
 }
 
-int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
-
 } // namespace
 
 Reason of(const QByteArray &pdu)
 {
     Reason r;
     // Acknowledgement (0x02) or acknowledgement with data (0x03); the header ends with its error.
-    if (pdu.size() < 12 || byteAt(pdu, 0) != 0x32 || (byteAt(pdu, 1) != 0x02 && byteAt(pdu, 1) != 0x03))
+    if (pdu.size() < 12 || ByteOrder::u8(pdu, 0) != 0x32 || (ByteOrder::u8(pdu, 1) != 0x02 && ByteOrder::u8(pdu, 1) != 0x03))
         return r;
-    r.errorClass = byteAt(pdu, 10);
-    r.errorCode = byteAt(pdu, 11);
+    r.errorClass = ByteOrder::u8(pdu, 10);
+    r.errorCode = ByteOrder::u8(pdu, 11);
     if (r.errorClass != 0 || r.errorCode != 0)
         return r;
     // A read or write acknowledgement of one item: function, item count, then the return code.
     constexpr int Item = 14;
-    if (pdu.size() > Item && (byteAt(pdu, 12) == 0x04 || byteAt(pdu, 12) == 0x05) && byteAt(pdu, Item) != 0xFF)
-        r.itemCode = byteAt(pdu, Item);
+    if (pdu.size() > Item && (ByteOrder::u8(pdu, 12) == 0x04 || ByteOrder::u8(pdu, 12) == 0x05) && ByteOrder::u8(pdu, Item) != 0xFF)
+        r.itemCode = ByteOrder::u8(pdu, Item);
     return r;
 }
 

@@ -1,16 +1,11 @@
 #include "PpiFrames.h"
 
+#include "ByteOrder.h"
 #include "S7Pdu.h"
 
 #include <cstring>
 
 namespace PpiFrames {
-
-namespace {
-
-int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
-
-} // namespace
 
 quint8 checksum(const QByteArray &bytes, int from, int count)
 {
@@ -24,18 +19,6 @@ quint8 checksum(const QByteArray &bytes, int from, int count)
     return quint8(sum & 0xFF);
 }
 
-namespace {
-
-quint8 checksumOf(const uchar *b, int count)
-{
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i)
-        sum += b[i];
-    return quint8(sum & 0xFF);
-}
-
-} // namespace
-
 QByteArray fixedFrame(int da, int sa, int fc)
 {
     QByteArray f(FixedLength, Qt::Uninitialized);
@@ -44,7 +27,7 @@ QByteArray fixedFrame(int da, int sa, int fc)
     b[1] = uchar(da & 0xFF);
     b[2] = uchar(sa & 0xFF);
     b[3] = uchar(fc & 0xFF);
-    b[4] = checksumOf(b + 1, 3);
+    b[4] = checksum(f, 1, 3);
     b[5] = EndDelimiter;
     return f;
 }
@@ -69,7 +52,7 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
     b[6] = uchar(fc & 0xFF);
     if (!data.isEmpty())
         memcpy(b + PduOffset, data.constData(), size_t(data.size()));
-    b[4 + le] = checksumOf(b + 4, le);
+    b[4 + le] = checksum(f, 4, le);
     b[5 + le] = EndDelimiter;
     return f;
 }
@@ -97,9 +80,9 @@ namespace {
 int checkTail(const QByteArray &buffer, int from, int size, int length, int sumFrom)
 {
     const int fcsAt = length - 2;
-    if (size > fcsAt && checksum(buffer, from + sumFrom, fcsAt - sumFrom) != byteAt(buffer, from + fcsAt))
+    if (size > fcsAt && checksum(buffer, from + sumFrom, fcsAt - sumFrom) != ByteOrder::u8(buffer, from + fcsAt))
         return -1;
-    if (size > fcsAt + 1 && byteAt(buffer, from + fcsAt + 1) != EndDelimiter)
+    if (size > fcsAt + 1 && ByteOrder::u8(buffer, from + fcsAt + 1) != EndDelimiter)
         return -1;
     return qMax(0, length - size);
 }
@@ -110,7 +93,7 @@ int missingAt(const QByteArray &buffer, int from)
     const int size = buffer.size() - from;
     if (size <= 0)
         return 1;
-    switch (byteAt(buffer, from)) {
+    switch (ByteOrder::u8(buffer, from)) {
     case ShortAck:
         return 0;
     case FixedStart:
@@ -119,19 +102,19 @@ int missingAt(const QByteArray &buffer, int from)
         return checkTail(buffer, from, size, FixedDataLength, 1);
     case TokenStart:
         for (int i = 1; i < qMin(size, TokenLength); ++i) {
-            if (byteAt(buffer, from + i) > MaxStationAddress)
+            if (ByteOrder::u8(buffer, from + i) > MaxStationAddress)
                 return -1;
         }
         return qMax(0, TokenLength - size);
     case VariableStart: {
         if (size < 2)
             return 3;   // LE LE 68 at least, before the length is known
-        const int le = byteAt(buffer, from + 1);
+        const int le = ByteOrder::u8(buffer, from + 1);
         if (le < 3)     // DA, SA and FC are always there
             return -1;
-        if (size >= 3 && byteAt(buffer, from + 2) != le)
+        if (size >= 3 && ByteOrder::u8(buffer, from + 2) != le)
             return -1;
-        if (size >= 4 && byteAt(buffer, from + 3) != VariableStart)
+        if (size >= 4 && ByteOrder::u8(buffer, from + 3) != VariableStart)
             return -1;
         return checkTail(buffer, from, size, le + 6, 4);
     }
@@ -143,7 +126,7 @@ int missingAt(const QByteArray &buffer, int from)
 // The length of a frame whose first bytes are there; 0 while its length is not known.
 int lengthAt(const QByteArray &buffer, int from)
 {
-    switch (byteAt(buffer, from)) {
+    switch (ByteOrder::u8(buffer, from)) {
     case ShortAck:
         return 1;
     case FixedStart:
@@ -153,7 +136,7 @@ int lengthAt(const QByteArray &buffer, int from)
     case TokenStart:
         return TokenLength;
     default:
-        return buffer.size() - from >= 2 ? byteAt(buffer, from + 1) + 6 : 0;
+        return buffer.size() - from >= 2 ? ByteOrder::u8(buffer, from + 1) + 6 : 0;
     }
 }
 
@@ -208,14 +191,14 @@ Frame parseFrame(const QByteArray &buffer, bool withData)
         return f;
     f.length = lengthAt(buffer, 0);
     int base = 1;
-    switch (byteAt(buffer, 0)) {
+    switch (ByteOrder::u8(buffer, 0)) {
     case ShortAck:
         f.kind = Kind::Ack;
         return f;
     case TokenStart:
         f.kind = Kind::Token;
-        f.da = byteAt(buffer, 1);
-        f.sa = byteAt(buffer, 2);
+        f.da = ByteOrder::u8(buffer, 1);
+        f.sa = ByteOrder::u8(buffer, 2);
         return f;
     case FixedStart:
         f.kind = Kind::Fixed;
@@ -232,9 +215,9 @@ Frame parseFrame(const QByteArray &buffer, bool withData)
             f.data = buffer.mid(PduOffset, f.length - PduOffset - 2);
         break;
     }
-    f.da = byteAt(buffer, base);
-    f.sa = byteAt(buffer, base + 1);
-    f.fc = byteAt(buffer, base + 2);
+    f.da = ByteOrder::u8(buffer, base);
+    f.sa = ByteOrder::u8(buffer, base + 1);
+    f.fc = ByteOrder::u8(buffer, base + 2);
     return f;
 }
 
@@ -264,9 +247,9 @@ bool letsMasterPoll(const QByteArray &reply)
 {
     if (reply.isEmpty())
         return false;
-    if (byteAt(reply, 0) == ShortAck)
+    if (ByteOrder::u8(reply, 0) == ShortAck)
         return true;
-    return reply.size() == FixedLength && byteAt(reply, 4) == 0x04;
+    return reply.size() == FixedLength && ByteOrder::u8(reply, 4) == 0x04;
 }
 
 Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 reference)

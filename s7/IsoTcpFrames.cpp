@@ -1,10 +1,10 @@
 #include "IsoTcpFrames.h"
 
+#include "ByteOrder.h"
+
 namespace IsoTcp {
 
 namespace {
-
-int byteAt(const QByteArray &b, int at) { return quint8(b.at(at)); }
 
 // The S7 PDU of a data frame without a copy; valid while `frame` is. Empty when the frame is not
 // a COTP data unit.
@@ -19,7 +19,7 @@ QByteArray payloadView(const QByteArray &frame)
 int s7Reference(const QByteArray &frame)
 {
     const QByteArray pdu = payloadView(frame);
-    if (pdu.size() < S7Pdu::JobHeaderLength || byteAt(pdu, 0) != 0x32)
+    if (pdu.size() < S7Pdu::JobHeaderLength || ByteOrder::u8(pdu, 0) != 0x32)
         return -1;
     return S7Pdu::reference(pdu);
 }
@@ -47,13 +47,13 @@ int frameLength(const QByteArray &buffer, int maxLength)
 {
     if (buffer.isEmpty())
         return NeedMore;
-    if (byteAt(buffer, 0) != 0x03)
+    if (ByteOrder::u8(buffer, 0) != 0x03)
         return Broken;
-    if (buffer.size() > 1 && byteAt(buffer, 1) != 0x00)
+    if (buffer.size() > 1 && ByteOrder::u8(buffer, 1) != 0x00)
         return Broken;
     if (buffer.size() < TpktHeaderLength)
         return NeedMore;
-    const int length = (byteAt(buffer, 2) << 8) | byteAt(buffer, 3);
+    const int length = ByteOrder::be16(buffer, 2);
     if (length < DataHeaderLength || length > maxLength)
         return Broken;
     return length;
@@ -61,7 +61,7 @@ int frameLength(const QByteArray &buffer, int maxLength)
 
 int cotpType(const QByteArray &frame)
 {
-    return frame.size() > 5 ? byteAt(frame, 5) : -1;
+    return frame.size() > 5 ? ByteOrder::u8(frame, 5) : -1;
 }
 
 QByteArray wrapPdu(const QByteArray &pdu)
@@ -88,7 +88,7 @@ Tsdu nextTsdu(const QByteArray &stream, int maxPdu)
                 return {Broken, QByteArray()};
             return {length, QByteArray(rest.constData(), length)};
         }
-        const bool last = (byteAt(rest, 6) & EndOfTsdu) != 0;
+        const bool last = (ByteOrder::u8(rest, 6) & EndOfTsdu) != 0;
         const int carried = length - DataHeaderLength;
         if (!started && carried == 0)
             return {length, QByteArray()};
@@ -106,16 +106,16 @@ int grantedTpduSize(const QByteArray &confirm)
 {
     if (!isConnectionConfirm(confirm))
         return DefaultTpduSize;
-    const int end = qMin(confirm.size(), TpktHeaderLength + 1 + byteAt(confirm, 4));
+    const int end = qMin(confirm.size(), TpktHeaderLength + 1 + ByteOrder::u8(confirm, 4));
     int at = 11;
     while (at + 2 <= end) {
-        const int code = byteAt(confirm, at);
-        const int length = byteAt(confirm, at + 1);
+        const int code = ByteOrder::u8(confirm, at);
+        const int length = ByteOrder::u8(confirm, at + 1);
         if (at + 2 + length > end)
             break;
         // 0x07 to 0x0D: 128 to 8192 bytes, the sizes class 0 knows.
         if (code == 0xC0 && length == 1) {
-            const int exponent = byteAt(confirm, at + 2);
+            const int exponent = ByteOrder::u8(confirm, at + 2);
             return exponent >= 7 && exponent <= 13 ? 1 << exponent : DefaultTpduSize;
         }
         at += 2 + length;
@@ -165,9 +165,9 @@ bool isConnectionConfirm(const QByteArray &frame)
 bool isSetupAnswer(const QByteArray &frame)
 {
     const QByteArray pdu = payload(frame);
-    return pdu.size() >= S7Pdu::AckHeaderLength + 1 && byteAt(pdu, 0) == 0x32
-           && byteAt(pdu, 1) == 0x03 && byteAt(pdu, 10) == 0 && byteAt(pdu, 11) == 0
-           && byteAt(pdu, S7Pdu::AckHeaderLength) == 0xF0;
+    return pdu.size() >= S7Pdu::AckHeaderLength + 1 && ByteOrder::u8(pdu, 0) == 0x32
+           && ByteOrder::u8(pdu, 1) == 0x03 && ByteOrder::u8(pdu, 10) == 0 && ByteOrder::u8(pdu, 11) == 0
+           && ByteOrder::u8(pdu, S7Pdu::AckHeaderLength) == 0xF0;
 }
 
 int grantedPduLength(const QByteArray &frame)
@@ -178,7 +178,7 @@ int grantedPduLength(const QByteArray &frame)
     const QByteArray pdu = payload(frame);
     if (pdu.size() < GrantAt + 2)
         return 0;
-    const int granted = (byteAt(pdu, GrantAt) << 8) | byteAt(pdu, GrantAt + 1);
+    const int granted = ByteOrder::be16(pdu, GrantAt);
     if (granted < S7Pdu::MinimumPduLength || granted > SetupPduLength)
         return 0;
     return granted;

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "PpiFrames.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
+using ByteOrder::u8;
 
 int sum(const QByteArray &b, int from, int to)
 {

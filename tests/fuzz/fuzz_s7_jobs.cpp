@@ -7,15 +7,16 @@
 // acknowledgement written from those numbers is taken back with the same data.
 #include <QByteArray>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "S7Pdu.h"
 
 namespace {
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
-int be24(const QByteArray &b, int at) { return (be16(b, at) << 8) | u8(b, at + 2); }
+using ByteOrder::u8;
+using ByteOrder::be16;
+using ByteOrder::be24;
 
 void judge(FuzzInput &in)
 {
@@ -73,9 +74,11 @@ void build(FuzzInput &in)
     const QByteArray data = in.bytes(qMin(byteCount, 512));
     QByteArray ack = QByteArray::fromHex("32030000") + readJob.mid(4, 2) + QByteArray::fromHex("0002");
     const int dataLength = 4 + data.size();
-    ack.append(char(dataLength >> 8)).append(char(dataLength & 0xFF)).append(2, '\0');
+    ByteOrder::append16(ack, dataLength);
+    ack.append(2, '\0');
     ack.append(QByteArray::fromHex("0401ff04"));
-    ack.append(char((data.size() * 8) >> 8)).append(char((data.size() * 8) & 0xFF)).append(data);
+    ByteOrder::append16(ack, data.size() * 8);
+    ack.append(data);
     QByteArray taken;
     const S7Pdu::Verdict verdict = S7Pdu::judgeReadAck(ack, byteCount, &taken);
     if (data.size() == byteCount && data.size() * 8 <= 0xFFFF)

@@ -9,14 +9,15 @@
 // cut into TPDUs of any size is joined back to itself.
 #include <QByteArray>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "IsoTcpFrames.h"
 
 namespace {
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
+using ByteOrder::u8;
+using ByteOrder::be16;
 
 void judgeFrame(const QByteArray &frame, int byteCount, quint16 reference)
 {
