@@ -14,6 +14,18 @@ inline int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
 inline int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
 inline int be24(const QByteArray &b, int at) { return (be16(b, at) << 8) | u8(b, at + 2); }
 
+// An unsigned field of `width` bytes (1..8) at `at`, as a value's elements are laid out; bytes
+// past the end of `b` read as 0, so a short buffer is never read beyond.
+inline quint64 beField(const QByteArray &b, qint64 at, int width)
+{
+    quint64 bits = 0;
+    for (int j = 0; j < width; ++j) {
+        const qint64 i = at + j;
+        bits = (bits << 8) | (i >= 0 && i < b.size() ? quint8(b.at(int(i))) : 0u);
+    }
+    return bits;
+}
+
 // Writing into a buffer already of its final size: returns the position behind the field.
 inline uchar *put16(uchar *at, int v)
 {
@@ -39,6 +51,13 @@ inline void append24(QByteArray &b, int v)
 {
     b.append(char((v >> 16) & 0xFF));
     append16(b, v);
+}
+
+// Appends the low `width` bytes of `bits`, most significant first.
+inline void appendField(QByteArray &b, quint64 bits, int width)
+{
+    for (int shift = 8 * (width - 1); shift >= 0; shift -= 8)
+        b.append(char((bits >> shift) & 0xFF));
 }
 
 // Overwriting a field of a frame already built.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "ByteOrder.h"
+
 static_assert(sizeof(short) == 2 && sizeof(int) == 4 && sizeof(long long) == 8,
               "PLC element widths need 16-, 32- and 64-bit short, int and long long");
 static_assert(sizeof(bool) == 1 && sizeof(float) == 4 && sizeof(double) == 8, "one-byte bool, IEEE 754 single and double expected");
@@ -30,12 +32,6 @@ R withElementType(int type, R otherwise, F &&f)
     case Double: return f(Tag<double>());
     default: return otherwise;
     }
-}
-
-// Byte `at` of the data; positions beyond its end read as 0x00.
-quint64 byteAt(const QByteArray &data, qint64 at)
-{
-    return at >= 0 && at < data.size() ? quint8(data.at(int(at))) : 0u;
 }
 
 template<typename T>
@@ -74,17 +70,14 @@ QVariant decode(const QByteArray &data, int count)
     // Room for what the data can fill, taken at once; a count past it grows the list as it goes.
     list.reserve(qBound(0, count, data.size() / w + 1));
     for (int k = 0; k < count; ++k) {
-        quint64 bits = 0;
-        for (int j = 0; j < w; ++j)
-            bits = (bits << 8) | byteAt(data, qint64(k) * w + j);
-        list.append(fromBits<T>(bits));
+        list.append(fromBits<T>(ByteOrder::beField(data, qint64(k) * w, w)));
     }
     return QVariant::fromValue(list);
 }
 
 bool bitAt(const QByteArray &data, qint64 byte, int bit)
 {
-    return (byteAt(data, byte) >> bit) & 1u;
+    return (ByteOrder::beField(data, byte, 1) >> bit) & 1u;
 }
 
 // The first min(count, list length) elements, so that a short list is never read past its end.
@@ -99,9 +92,7 @@ void encode(const CLabelVariable &value, int count, QByteArray *out)
         if constexpr (std::is_same_v<T, bool>) {
             out->append(char(list.at(i) ? 0x01 : 0x00));
         } else {
-            const quint64 bits = toBits(list.at(i));
-            for (int shift = 8 * (int(sizeof(T)) - 1); shift >= 0; shift -= 8)
-                out->append(char((bits >> shift) & 0xFF));
+            ByteOrder::appendField(*out, toBits(list.at(i)), int(sizeof(T)));
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ByteOrder.h"
 #include "CDriveBaseClass.h"
 
 namespace ElementBytes {
@@ -15,9 +16,7 @@ QVariant listOf(const QByteArray &bytes)
 {
     QList<T> list;
     for (int at = 0; at + int(sizeof(T)) <= bytes.size(); at += int(sizeof(T))) {
-        quint64 bits = 0;
-        for (int j = 0; j < int(sizeof(T)); ++j)
-            bits = (bits << 8) | quint8(bytes.at(at + j));
+        const quint64 bits = ByteOrder::beField(bytes, at, int(sizeof(T)));
         T element;
         if constexpr (sizeof(T) == 1) {
             const quint8 raw = quint8(bits);
