@@ -24,18 +24,6 @@ quint8 checksum(const QByteArray &bytes, int from, int count)
     return quint8(sum & 0xFF);
 }
 
-namespace {
-
-quint8 checksumOf(const uchar *b, int count)
-{
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i)
-        sum += b[i];
-    return quint8(sum & 0xFF);
-}
-
-} // namespace
-
 QByteArray fixedFrame(int da, int sa, int fc)
 {
     QByteArray f(FixedLength, Qt::Uninitialized);
@@ -44,7 +32,7 @@ QByteArray fixedFrame(int da, int sa, int fc)
     b[1] = uchar(da & 0xFF);
     b[2] = uchar(sa & 0xFF);
     b[3] = uchar(fc & 0xFF);
-    b[4] = checksumOf(b + 1, 3);
+    b[4] = checksum(f, 1, 3);
     b[5] = EndDelimiter;
     return f;
 }
@@ -69,7 +57,7 @@ QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data)
     b[6] = uchar(fc & 0xFF);
     if (!data.isEmpty())
         memcpy(b + PduOffset, data.constData(), size_t(data.size()));
-    b[4 + le] = checksumOf(b + 4, le);
+    b[4 + le] = checksum(f, 4, le);
     b[5 + le] = EndDelimiter;
     return f;
 }
