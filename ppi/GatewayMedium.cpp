@@ -68,7 +68,7 @@ void GatewayMedium::close()
 
 int GatewayMedium::lineTimeMs(int) const
 {
-    // The gateway's line time is hidden in its answer time, which the answer wait covers.
+    // Behind a gateway the line's rate is unknown: the answer wait alone bounds an exchange.
     return 0;
 }
 
