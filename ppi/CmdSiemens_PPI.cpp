@@ -6,13 +6,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "GatewayMedium.h"
 #include "PpiFrames.h"
-#include "SerialSettings.h"
-#include "SocketReceive.h"
-#include "SocketSend.h"
-
-#include <poll.h>
-#include <sys/socket.h>
+#include "SerialLineMedium.h"
 
 namespace {
 
@@ -41,36 +37,31 @@ CmdSiemens_PPI::~CmdSiemens_PPI()
 // ---------------------------------------------------------------------------------------------
 // Which medium, and is it up: asked here and nowhere else.
 
-QIODevice *CmdSiemens_PPI::currentDevice() const
+PpiMedium *CmdSiemens_PPI::medium() const
 {
-    // With both media made on one object, the socket carries the frames.
-    if (tcpSocket)
-        return tcpSocket;
-    return serialPort;
+    if (gateway)
+        return gateway.get();
+    return serialLine.get();
 }
 
-QIODevice *CmdSiemens_PPI::upDevice() const
+bool CmdSiemens_PPI::linkUp() const
 {
-    QIODevice *device = currentDevice();
-    if (device == tcpSocket && tcpSocket)
-        return tcpSocket->state() == QAbstractSocket::ConnectedState ? device : nullptr;
-    if (device == serialPort && serialPort)
-        return serialPort->isOpen() && !serialLost ? device : nullptr;
-    return nullptr;
+    const PpiMedium *m = medium();
+    return m && m->isUp();
 }
 
 int CmdSiemens_PPI::Connection_status()
 {
-    return upDevice() ? 0 : -3;
+    return linkUp() ? 0 : -3;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Opening and closing the media
 
-bool CmdSiemens_PPI::applySerialSettings(int baud, int dataBits, int stopBits, const QString &parity)
+bool CmdSiemens_PPI::readSerialSettings(int baud, int dataBits, int stopBits, const QString &parity,
+                                        SerialSettings::Line *line) const
 {
-    SerialSettings::Line line;
-    if (const char *field = SerialSettings::read(baud, dataBits, stopBits, parity, &line)) {
+    if (const char *field = SerialSettings::read(baud, dataBits, stopBits, parity, line)) {
         const QString value = QLatin1String(field) == QLatin1String("parity") ? parity
                               : QLatin1String(field) == QLatin1String("baud") ? QString::number(baud)
                               : QLatin1String(field) == QLatin1String("databits") ? QString::number(dataBits)
@@ -78,34 +69,25 @@ bool CmdSiemens_PPI::applySerialSettings(int baud, int dataBits, int stopBits, c
         qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]串口参数无效 %1=%2").arg(QLatin1String(field), value);
         return false;
     }
-    serialPort->setBaudRate(line.baud, QSerialPort::AllDirections);
-    serialPort->setDataBits(line.dataBits);
-    serialPort->setStopBits(line.stopBits);
-    serialPort->setParity(line.parity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
     return true;
 }
 
 int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits, int stopBits,
                                        QString parity, int station)
 {
-    if (!serialPort) {
+    if (!serialLine) {
         // Made on the calling thread, whichever thread made the driver: its notifications and
         // every wait then run there (see MediumSignal).
-        serialPort = new QSerialPort;
-        connect(serialPort, &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
-        connect(serialPort, &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
+        serialLine = std::make_unique<SerialLineMedium>();
+        connect(serialLine->port(), &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
+        connect(serialLine->port(), &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
     }
-    if (serialPort->isOpen()) {
-        serialPort->clear(QSerialPort::AllDirections);
-        serialPort->close();
-    }
-    serialLost = false;
+    serialLine->close();
     // Settings that name nothing known must not leave the line running with others.
-    if (!applySerialSettings(baud, dataBits, stopBits, parity))
+    SerialSettings::Line line;
+    if (!readSerialSettings(baud, dataBits, stopBits, parity, &line))
         return dropLink(-1);
-    serialPort->setPortName(portName);
-    if (!serialPort->open(QIODevice::ReadWrite))
+    if (!serialLine->open(portName, line))
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
     lastArrival.start();    // the line's state is unknown: the first frame waits for an idle line
     return handshake(station) == 0 ? 0 : dropLink(-1);
@@ -114,18 +96,16 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
 int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
 {
     port = tcpPort;
-    if (!tcpSocket) {
-        // Made on the calling thread, as the serial port.
-        tcpSocket = new QTcpSocket;
-        connect(tcpSocket, &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
-        connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
-        connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
+    if (!gateway) {
+        // Made on the calling thread, as the serial line.
+        gateway = std::make_unique<GatewayMedium>();
+        connect(gateway->socket(), &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
+        connect(gateway->socket(), &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
+        connect(gateway->socket(), &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
     }
     if (!hostAddr.setAddress(ip))
         return dropLink(-1);
-    tcpSocket->abort();
-    tcpSocket->connectToHost(hostAddr, quint16(tcpPort & 0xFFFF), QIODevice::ReadWrite);
-    if (!tcpSocket->waitForConnected(ConnectWaitMs))
+    if (!gateway->open(hostAddr, quint16(tcpPort & 0xFFFF), ConnectWaitMs))
         return dropLink(-3);
     lastArrival.start();
     return handshake(station) == 0 ? 0 : dropLink(-3);
@@ -135,63 +115,51 @@ int CmdSiemens_PPI::dropLink(int result)
 {
     // Nothing stays open behind a failed connect: a gateway that takes one client is free for
     // the next, and every request reports the link down at once until a connect succeeds.
-    if (tcpSocket)
-        tcpSocket->abort();
-    if (serialPort && serialPort->isOpen()) {
-        serialPort->clear(QSerialPort::AllDirections);
-        serialPort->close();
-    }
-    serialLost = false;
+    if (gateway)
+        gateway->close();
+    if (serialLine)
+        serialLine->close();
     recvBuf.resize(0);      // keeps its room
     return result;
 }
 
 int CmdSiemens_PPI::serialDisConnectDrive()
 {
-    if (serialPort && serialPort->isOpen()) {
-        serialPort->clear(QSerialPort::AllDirections);
-        serialPort->close();
-    }
+    if (serialLine)
+        serialLine->close();
     return 0;
 }
 
 int CmdSiemens_PPI::EthDisConnectDrive()
 {
-    if (!tcpSocket)
+    if (!gateway)
         return 1;
-    tcpSocket->disconnectFromHost();
-    // A gateway that takes no more bytes would hold the unsent ones, and us, for ever.
-    if (tcpSocket->state() != QAbstractSocket::UnconnectedState
-        && !tcpSocket->waitForDisconnected(DisconnectWaitMs))
-        tcpSocket->abort();
-    tcpSocket->close();
+    gateway->hangUp(DisconnectWaitMs);
     return 0;
 }
 
 void CmdSiemens_PPI::deletetcpSocket()
 {
-    disconnect(tcpSocket, nullptr, this, nullptr);
-    delete tcpSocket;
-    tcpSocket = nullptr;
+    // Its last signals, from its destructor, are not for us.
+    disconnect(gateway->socket(), nullptr, this, nullptr);
+    gateway.reset();
 }
 
 void CmdSiemens_PPI::deleteSerialPort()
 {
-    disconnect(serialPort, nullptr, this, nullptr);
-    delete serialPort;
-    serialPort = nullptr;
-    serialLost = false;
+    disconnect(serialLine->port(), nullptr, this, nullptr);
+    serialLine.reset();
 }
 
 int CmdSiemens_PPI::DestroyFree()
 {
-    if (serialPort) {
+    if (serialLine) {
         serialDisConnectDrive();
         deleteSerialPort();
         return 0;
     }
-    if (tcpSocket) {
-        if (tcpSocket->state() != QAbstractSocket::UnconnectedState)
+    if (gateway) {
+        if (!gateway->isUnconnected())
             EthDisConnectDrive();
         deletetcpSocket();
         return 0;
@@ -201,21 +169,8 @@ int CmdSiemens_PPI::DestroyFree()
 
 void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
 {
-    // The device went away (an adapter unplugged, the line hung up): the link is down at once,
-    // and the port is closed outside the port's own notification.
-    // A hung-up line reads as end of file over and over, which Qt reports as a read error.
-    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || serialLost)
-        return;
-    serialLost = true;
-    if (replyWait)
-        replyWait->quit();
-    QTimer::singleShot(0, serialPort, [this] { closeLostPort(); });     // on the port's thread
-}
-
-void CmdSiemens_PPI::closeLostPort()
-{
-    if (serialLost && serialPort && serialPort->isOpen())
-        serialPort->close();
+    if (serialLine && serialLine->wentAway(error))
+        wake();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -223,67 +178,46 @@ void CmdSiemens_PPI::closeLostPort()
 
 int CmdSiemens_PPI::lineTimeMs(int bytes) const
 {
-    if (!serialPort || currentDevice() != serialPort || serialPort->baudRate() <= 0)
-        return 0;
-    const int bitsPerChar = 1 + int(serialPort->dataBits())
-                            + (serialPort->parity() == QSerialPort::NoParity ? 0 : 1)
-                            + (serialPort->stopBits() == QSerialPort::OneStop ? 1 : 2);
-    const qint64 baud = serialPort->baudRate();
-    return int((qint64(bytes) * bitsPerChar * 1000 + baud - 1) / baud);
+    const PpiMedium *m = medium();
+    return m ? m->lineTimeMs(bytes) : 0;
 }
 
 qint64 CmdSiemens_PPI::idleTimeNs() const
 {
-    qint64 baud = GatewayIdleBaud;
-    if (serialPort && currentDevice() == serialPort && serialPort->baudRate() > 0)
-        baud = serialPort->baudRate();
-    return (qint64(IdleBits) * 1000000000 + baud - 1) / baud;
+    const PpiMedium *m = medium();
+    return m ? m->idleTimeNs() : PpiMedium::idleTimeNsAt(GatewayIdleBaud);
 }
 
 void CmdSiemens_PPI::Determine_write(QByteArray frame)
 {
-    // What the device cannot take at once goes out while the exchange waits for its reply.
-    if (QIODevice *device = upDevice()) {
-        if (device == tcpSocket) {
-            SocketSend::send(tcpSocket, frame);
-        } else {
-            device->write(frame);
-            serialPort->flush();
-        }
-    }
+    if (linkUp())
+        medium()->send(frame);
 }
 
-void CmdSiemens_PPI::appendReceived(const QByteArray &bytes)
+// The one way into the receive buffer, for the waits and the media's notifications alike.
+PpiMedium::Outcome CmdSiemens_PPI::receive(PpiMedium &from, int waitMs)
 {
-    recvBuf.append(bytes);
-    keepWithinLimit();
-    lastArrival.start();
+    const PpiMedium::Outcome got = from.receive(recvBuf, waitMs);
+    if (got == PpiMedium::Outcome::Received) {
+        if (recvBuf.size() > ReceiveLimit)
+            recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
+        lastArrival.start();
+        wake();
+    }
+    return got;
+}
+
+void CmdSiemens_PPI::wake()
+{
     if (replyWait)
         replyWait->quit();
-}
-
-void CmdSiemens_PPI::keepWithinLimit()
-{
-    if (recvBuf.size() > ReceiveLimit)
-        recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
 }
 
 // Takes what the medium holds now, without waiting.
 void CmdSiemens_PPI::receiveNow()
 {
-    QIODevice *device = upDevice();
-    if (!device)
-        return;
-    if (device == tcpSocket) {
-        if (SocketReceive::receive(tcpSocket, recvBuf, 0) == SocketReceive::Outcome::Received) {
-            keepWithinLimit();
-            lastArrival.start();
-        }
-        return;
-    }
-    pollfd ready{int(serialPort->handle()), POLLIN, 0};
-    if (::poll(&ready, 1, 0) > 0)
-        device->waitForReadyRead(0);    // its readyRead appends the bytes
+    if (linkUp())
+        receive(*medium(), 0);
 }
 
 void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
@@ -294,23 +228,11 @@ void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
     // A gateway or a fast line answers within a few milliseconds: the device's own wait takes
     // those at a fraction of an event loop's cost, and the thread's events are held up no longer
     // than that. A longer wait runs them.
-    if (QIODevice *device = upDevice()) {
-        const int quick = int(qMin<qint64>(left, QuickWaitMs));
-        if (device == tcpSocket) {
-            const SocketReceive::Outcome got = SocketReceive::receive(tcpSocket, recvBuf, quick);
-            keepWithinLimit();
-            if (got == SocketReceive::Outcome::Received)
-                lastArrival.start();
-            if (got != SocketReceive::Outcome::Nothing)
-                return;
-        } else {
-            // poll() rather than Qt's wait, whose time-out would stay behind as the port's error.
-            pollfd ready{int(serialPort->handle()), POLLIN, 0};
-            if (::poll(&ready, 1, quick) > 0 && device->waitForReadyRead(0))
-                return;
-        }
+    if (linkUp()) {
+        if (receive(*medium(), int(qMin<qint64>(left, QuickWaitMs))) != PpiMedium::Outcome::Nothing)
+            return;
         left = deadline.remainingTime();
-        if (left <= 0 || !upDevice())
+        if (left <= 0 || !linkUp())
             return;
     }
     QEventLoop loop;
@@ -364,7 +286,7 @@ bool CmdSiemens_PPI::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld
                 return true;
             until = qMin(until, QDeadlineTimer(idleNs / 1000000 + 1, Qt::PreciseTimer));
         }
-        if (deadline.hasExpired() || !upDevice())
+        if (deadline.hasExpired() || !linkUp())
             return false;
         waitForBytes(until);
     }
@@ -390,7 +312,7 @@ QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
             }
             until = qMin(until, stall);
         }
-        if (deadline.hasExpired() || !upDevice())
+        if (deadline.hasExpired() || !linkUp())
             return QByteArray();
         waitForBytes(until);
     }
@@ -612,19 +534,18 @@ void CmdSiemens_PPI::Ethconnected()
 void CmdSiemens_PPI::Ethdisconnected()
 {
     qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]%1:%2 Disconnected=").arg(hostAddr.toString()).arg(port)
-                         << (tcpSocket ? tcpSocket->error() : QAbstractSocket::UnknownSocketError);
-    if (replyWait)
-        replyWait->quit();
+                         << (gateway ? gateway->error() : QAbstractSocket::UnknownSocketError);
+    wake();
 }
 
 void CmdSiemens_PPI::EthreadyRead()
 {
-    if (tcpSocket)
-        appendReceived(tcpSocket->readAll());
+    if (gateway)
+        receive(*gateway, 0);
 }
 
 void CmdSiemens_PPI::serialreadyRead()
 {
-    if (serialPort)
-        appendReceived(serialPort->readAll());
+    if (serialLine)
+        receive(*serialLine, 0);
 }

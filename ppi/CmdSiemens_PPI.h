@@ -1,6 +1,6 @@
 // The PPI link of the Pellimor plug-in: a serial line to the PLC, or a TCP connection to a
-// transparent serial-to-Ethernet gateway. It moves frames and collects whole ones within one
-// deadline per exchange; the frames themselves are built and judged in PpiFrames.
+// transparent serial-to-Ethernet gateway, each a PpiMedium. It moves frames and collects whole
+// ones within one deadline per exchange; the frames themselves are built and judged in PpiFrames.
 #ifndef CMDSIEMENS_PPI_H
 #define CMDSIEMENS_PPI_H
 
@@ -11,10 +11,15 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <memory>
+
+#include "PpiMedium.h"
+#include "SerialSettings.h"
+
+class GatewayMedium;
 class QDeadlineTimer;
 class QEventLoop;
-class QIODevice;
-class QTcpSocket;
+class SerialLineMedium;
 
 class CmdSiemens_PPI : public QObject
 {
@@ -69,11 +74,9 @@ public:
     // goes on behind its first byte. Longer than a USB adapter's latency timer or a gateway's
     // packing interval, which hold a frame's bytes back in pieces.
     static constexpr int FrameStallMs = 100;
-    // Before we speak the line must have been idle for the FDL idle time: 33 bit times.
-    static constexpr int IdleBits = 33;
-    // Behind a gateway the line's rate is unknown: the idle time of the slowest PPI rate holds
-    // at every rate.
-    static constexpr int GatewayIdleBaud = 9600;
+    // The line's idle time before we speak; each medium knows its own.
+    static constexpr int IdleBits = PpiMedium::IdleBits;
+    static constexpr int GatewayIdleBaud = PpiMedium::GatewayIdleBaud;
 
 public slots:
     void Ethconnected();
@@ -86,18 +89,18 @@ private:
     // their signals reach this object's slots directly, on that thread, inside its waits.
     static constexpr Qt::ConnectionType MediumSignal = Qt::DirectConnection;
 
-    QIODevice *currentDevice() const;
-    QIODevice *upDevice() const;
+    PpiMedium *medium() const;
+    bool linkUp() const;
     void deletetcpSocket();
     void deleteSerialPort();
     void serialError(QSerialPort::SerialPortError error);
-    void closeLostPort();
-    bool applySerialSettings(int baud, int dataBits, int stopBits, const QString &parity);
+    bool readSerialSettings(int baud, int dataBits, int stopBits, const QString &parity,
+                            SerialSettings::Line *line) const;
 
     int lineTimeMs(int bytes) const;
     qint64 idleTimeNs() const;
-    void appendReceived(const QByteArray &bytes);
-    void keepWithinLimit();
+    PpiMedium::Outcome receive(PpiMedium &from, int waitMs);
+    void wake();
     void receiveNow();
     void waitForBytes(const QDeadlineTimer &deadline);
     QDeadlineTimer stallPoint() const;
@@ -112,9 +115,11 @@ private:
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
 
     QByteArray recvBuf;
-    QSerialPort *serialPort = nullptr;
+    // Each made by its first connect and kept until DestroyFree; with both made, the gateway
+    // carries the frames.
+    std::unique_ptr<SerialLineMedium> serialLine;
     QHostAddress hostAddr;
-    QTcpSocket *tcpSocket = nullptr;
+    std::unique_ptr<GatewayMedium> gateway;
     int port = 0;
     int ownAddr = 0;
 
@@ -123,7 +128,6 @@ public:
 
 private:
     QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
-    bool serialLost = false;            // the device went away; the port is closed soon after
     quint16 lastReference = 0;
     QElapsedTimer lastArrival;          // when bytes last came in: the line's idle time runs from it
 };

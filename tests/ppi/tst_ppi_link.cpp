@@ -6,7 +6,9 @@
 #include <memory>
 
 #include "CmdSiemens_PPI.h"
+#include "GatewayMedium.h"
 #include "PtyLineSettings.h"
+#include "SerialLineMedium.h"
 #include "StationThread.h"
 
 using Medium = StationThread::Medium;
@@ -114,6 +116,8 @@ private slots:
     void gatewayWindowStaysClosed();
     void serialSettings_data();
     void serialSettings();
+    void mediumTiming_data();
+    void mediumTiming();
     void traceLines();
     void statusAndRelease();
     void sendDataEdges();
@@ -438,6 +442,50 @@ void TestPpiLink::serialSettings()
     QCOMPARE(result, 0);
     QVERIFY(b.station->station->lineSettings(&settings));
     QCOMPARE(settings.baud, baud);
+}
+
+void TestPpiLink::mediumTiming_data()
+{
+    QTest::addColumn<Medium>("medium");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<QString>("parity");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<int>("lineMs");
+    QTest::addColumn<qint64>("idleNs");
+    // A character is a start bit, the data bits, the parity bit if any and the stop bits; the
+    // idle time is 33 bit times; both rounded up.
+    QTest::newRow("gateway: rate unknown") << Medium::Gateway << 0 << 0 << 0 << QString() << 261 << 0 << qint64(3437500);
+    QTest::newRow("9600 8E1") << Medium::Pty << 9600 << 8 << 1 << "E" << 20 << 23 << qint64(3437500);
+    QTest::newRow("9600 8N2") << Medium::Pty << 9600 << 8 << 2 << "N" << 20 << 23 << qint64(3437500);
+    QTest::newRow("19200 8N1") << Medium::Pty << 19200 << 8 << 1 << "N" << 261 << 136 << qint64(1718750);
+    QTest::newRow("187500 8E1") << Medium::Pty << 187500 << 8 << 1 << "E" << 261 << 16 << qint64(176000);
+}
+
+// How long a frame takes and how long the line must be idle: what bounds every exchange.
+void TestPpiLink::mediumTiming()
+{
+    QFETCH(Medium, medium);
+    QFETCH(int, baud);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QFETCH(QString, parity);
+    QFETCH(int, bytes);
+    std::unique_ptr<PpiMedium> m;
+    if (medium == Medium::Gateway) {
+        m = std::make_unique<GatewayMedium>();
+    } else {
+        SerialSettings::Line line;
+        QVERIFY(!SerialSettings::read(baud, dataBits, stopBits, parity, &line));
+        auto serial = std::make_unique<SerialLineMedium>();
+        // A port that does not open keeps the settings it was given.
+        QVERIFY(!serial->open(QStringLiteral("/nonexistent/ttyPPI"), line));
+        m = std::move(serial);
+    }
+    QVERIFY(!m->isUp());
+    QTEST(m->lineTimeMs(bytes), "lineMs");
+    QTEST(m->idleTimeNs(), "idleNs");
 }
 
 void TestPpiLink::traceLines()

@@ -1,0 +1,78 @@
+#include "GatewayMedium.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include "SocketReceive.h"
+#include "SocketSend.h"
+
+GatewayMedium::GatewayMedium()
+    : tcp(std::make_unique<QTcpSocket>())
+{
+}
+
+GatewayMedium::~GatewayMedium() = default;
+
+QAbstractSocket::SocketError GatewayMedium::error() const
+{
+    return tcp->error();
+}
+
+bool GatewayMedium::isUnconnected() const
+{
+    return tcp->state() == QAbstractSocket::UnconnectedState;
+}
+
+bool GatewayMedium::open(const QHostAddress &address, quint16 port, int waitMs)
+{
+    tcp->abort();
+    tcp->connectToHost(address, port, QIODevice::ReadWrite);
+    return tcp->waitForConnected(waitMs);
+}
+
+void GatewayMedium::hangUp(int waitMs)
+{
+    tcp->disconnectFromHost();
+    if (tcp->state() != QAbstractSocket::UnconnectedState && !tcp->waitForDisconnected(waitMs))
+        tcp->abort();
+    tcp->close();
+}
+
+bool GatewayMedium::isUp() const
+{
+    return tcp->state() == QAbstractSocket::ConnectedState;
+}
+
+void GatewayMedium::send(const QByteArray &frame)
+{
+    SocketSend::send(tcp.get(), frame);
+}
+
+PpiMedium::Outcome GatewayMedium::receive(QByteArray &into, int waitMs)
+{
+    switch (SocketReceive::receive(tcp.get(), into, waitMs)) {
+    case SocketReceive::Outcome::Received:
+        return Outcome::Received;
+    case SocketReceive::Outcome::Nothing:
+        return Outcome::Nothing;
+    case SocketReceive::Outcome::Closed:
+        break;
+    }
+    return Outcome::Closed;
+}
+
+void GatewayMedium::close()
+{
+    tcp->abort();
+}
+
+int GatewayMedium::lineTimeMs(int) const
+{
+    // Behind a gateway the line's rate is unknown: the answer wait alone bounds an exchange.
+    return 0;
+}
+
+qint64 GatewayMedium::idleTimeNs() const
+{
+    return idleTimeNsAt(GatewayIdleBaud);
+}

@@ -1,0 +1,45 @@
+// A TCP connection to a transparent serial-to-Ethernet gateway, which passes the bytes on to the
+// PPI line and keeps the line's pace to itself.
+#ifndef GATEWAYMEDIUM_H
+#define GATEWAYMEDIUM_H
+
+#include <QAbstractSocket>
+
+#include <memory>
+
+#include "PpiMedium.h"
+
+class QHostAddress;
+class QTcpSocket;
+
+class GatewayMedium final : public PpiMedium
+{
+public:
+    // The socket is made on the calling thread and lives there: its signals and every wait run
+    // on the thread that connects.
+    GatewayMedium();
+    ~GatewayMedium() override;
+
+    // The socket's signals are the transport's to connect.
+    QTcpSocket *socket() const { return tcp.get(); }
+    QAbstractSocket::SocketError error() const;
+    bool isUnconnected() const;
+
+    // Drops any connection the socket has and connects anew; false when not connected in time.
+    bool open(const QHostAddress &address, quint16 port, int waitMs);
+    // Leaves the gateway in order, within `waitMs`: a gateway that takes no more bytes would
+    // hold the unsent ones, and us, for ever.
+    void hangUp(int waitMs);
+
+    bool isUp() const override;
+    void send(const QByteArray &frame) override;
+    Outcome receive(QByteArray &into, int waitMs) override;
+    void close() override;
+    int lineTimeMs(int bytes) const override;
+    qint64 idleTimeNs() const override;
+
+private:
+    const std::unique_ptr<QTcpSocket> tcp;
+};
+
+#endif // GATEWAYMEDIUM_H

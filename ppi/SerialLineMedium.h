@@ -1,0 +1,43 @@
+// The serial line to the station through one of the host's serial ports (a built-in port, a
+// USB adapter): the line's rate and character frame set how long frames take and how long the
+// line must be idle before we speak.
+#ifndef SERIALLINEMEDIUM_H
+#define SERIALLINEMEDIUM_H
+
+#include <QSerialPort>
+
+#include <memory>
+
+#include "PpiMedium.h"
+#include "SerialSettings.h"
+
+class SerialLineMedium final : public PpiMedium
+{
+public:
+    // The port is made on the calling thread and lives there, as the gateway's socket.
+    SerialLineMedium();
+    ~SerialLineMedium() override;
+
+    // The port's signals are the transport's to connect.
+    QSerialPort *port() const { return serial.get(); }
+
+    // Sets the line up and opens the port; false when it did not open.
+    bool open(const QString &name, const SerialSettings::Line &line);
+    // True when `error` means the device went away (an adapter unplugged, the line hung up), the
+    // first time it says so: the link is down at once, and the port is closed soon after, outside
+    // the port's own notification.
+    bool wentAway(QSerialPort::SerialPortError error);
+
+    bool isUp() const override;
+    void send(const QByteArray &frame) override;
+    Outcome receive(QByteArray &into, int waitMs) override;
+    void close() override;
+    int lineTimeMs(int bytes) const override;
+    qint64 idleTimeNs() const override;
+
+private:
+    const std::unique_ptr<QSerialPort> serial;
+    bool lost = false;
+};
+
+#endif // SERIALLINEMEDIUM_H
