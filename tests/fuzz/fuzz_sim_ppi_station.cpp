@@ -7,16 +7,17 @@
 #include <QByteArray>
 #include <QCoreApplication>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "PlcMemory.h"
 #include "PpiFrames.h"
 #include "PpiStation.h"
 
-namespace {
+using ByteOrder::be16;
+using ByteOrder::u8;
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
+namespace {
 
 // Whole frames that the station should act on, taken off `stream` as the station takes them:
 // a byte that cannot start a frame is skipped.

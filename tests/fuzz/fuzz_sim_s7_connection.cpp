@@ -7,15 +7,16 @@
 // and only whole parameters of the request.
 #include <QByteArray>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "IsoTcpFrames.h"
 #include "S7ConnectionFrames.h"
 
-namespace {
+using ByteOrder::be16;
+using ByteOrder::u8;
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
+namespace {
 
 void checkConfirm(const QByteArray &request)
 {

@@ -6,16 +6,17 @@
 // else changed; a refused write changes nothing.
 #include <QByteArray>
 
+#include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "PlcMemory.h"
 #include "S7Jobs.h"
 
-namespace {
+using ByteOrder::be16;
+using ByteOrder::be24;
+using ByteOrder::u8;
 
-int u8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int be16(const QByteArray &b, int at) { return (u8(b, at) << 8) | u8(b, at + 1); }
-int be24(const QByteArray &b, int at) { return (be16(b, at) << 8) | u8(b, at + 2); }
+namespace {
 
 QByteArray wholeBlock(PlcMemory &memory, int area, int db)
 {

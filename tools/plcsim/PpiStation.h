@@ -3,6 +3,9 @@
 // job with 0xE5, delivers the answer on the poll, and answers what it cannot serve with an S7
 // error item, as a station does (0x05 for an address it cannot serve, a byte item whose start
 // address has a bit part included). Frames with a bad FCS or for another station go unanswered.
+// The S7 jobs are answered as the S7 server answers them (S7Jobs), but for the set-up, which a
+// station refuses (0x81/0x04) as any function it does not serve. Framing: PpiStationFrames;
+// gateway and pseudo-terminal: PpiLinks.
 //
 // Faults on purpose, chosen by the data block a job addresses (area 0x84); the block is
 // ordinary memory otherwise, and data blocks 1..999 always behave normally:
@@ -25,8 +28,8 @@
 //   DB 9016  on the poll, an answer addressed to another master with other data, then the answer
 //   DB 9017  acknowledged, then the station reads nothing more from this link: its receive
 //            window stays closed
-//   DB 9018  an S7 error item (0x0A) for a job whose byte range holds byte FailingByte; other
-//            jobs are served (so a range split into jobs fails in the middle)
+//   DB 9018  an S7 error item (0x05, address out of range) for a job whose byte range holds byte
+//            FailingByte; other jobs are served (so a range split into jobs fails in the middle)
 // Jobs larger than a 240-byte PDU, and reads whose answer would be, are answered with error
 // class 0x85 ("PDU size"), as a station does.
 //   DB 9023  on the poll, garbage bytes, then the answer
@@ -56,8 +59,10 @@
 
 class ChaosPlan;
 class PlcMemory;
-class QSocketNotifier;
-class QTcpServer;
+namespace PpiLinks {
+class Gateway;
+class Pty;
+}
 
 class PpiStation : public QObject
 {
@@ -148,7 +153,7 @@ public:
     // Complete frames received since the station started (not reset by clearReceivedFrames).
     qint64 receivedFrameCount() const { return framesReceived.load(); }
     // Clients connected to the gateway now.
-    int gatewayClients() const { return clients.load(); }
+    int gatewayClients() const;
 
     class Link;
 
@@ -161,9 +166,6 @@ private:
     void deliver(Link *link, const QByteArray &frame, bool inPieces);
     void speak(Link *link, const QByteArray &reply);
     void deliverLate(Link *link, const QByteArray &bytes, bool inPieces);
-    void readPty();
-    void closePty();
-    void vanish(Link *link);
     QByteArray answerJob(const QByteArray &pdu);
 
     PlcMemory *memory;
@@ -173,17 +175,11 @@ private:
     std::atomic<int> traffic{0};
     std::atomic<bool> echo{false};
     QSemaphore lateReplies;
-    QTcpServer *server = nullptr;
-    int ptyMaster = -1;
-    int ptySlave = -1;
-    QString ptyName;
-    QString ptyLink;
-    QSocketNotifier *ptyNotifier = nullptr;
-    Link *ptyLinkState = nullptr;
+    PpiLinks::Gateway *gateway;
+    PpiLinks::Pty *pty;
     mutable QMutex receivedMutex;
     QList<QByteArray> received;
     std::atomic<qint64> framesReceived{0};
-    std::atomic<int> clients{0};
     std::unique_ptr<ChaosPlan> chaos;
     Link *memoryLink = nullptr;
     QByteArray memoryLinkOutput;

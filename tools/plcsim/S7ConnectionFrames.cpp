@@ -2,11 +2,13 @@
 
 #include <QtAlgorithms>
 
+#include "ByteOrder.h"
+
+using ByteOrder::u8;
+
 namespace S7ConnectionFrames {
 
 namespace {
-
-int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
 
 // Confirm header after LI: 0xD0, destination reference (2), source reference (2), class.
 constexpr int ConfirmFixedPart = 6;
@@ -17,11 +19,11 @@ Take takeFrame(QByteArray *buffer, QByteArray *frame)
 {
     if (buffer->isEmpty())
         return Take::NeedMore;
-    if (get8(*buffer, 0) != 0x03)
+    if (u8(*buffer, 0) != 0x03)
         return Take::Broken;
     if (buffer->size() < TpktHeader)
         return Take::NeedMore;
-    const int length = (get8(*buffer, 2) << 8) | get8(*buffer, 3);
+    const int length = ByteOrder::be16(*buffer, 2);
     if (length < MinimumTpkt)
         return Take::Broken;
     if (buffer->size() < length)
@@ -37,8 +39,7 @@ QByteArray tpkt(const QByteArray &cotp)
     QByteArray frame;
     frame.append(char(0x03));
     frame.append(char(0x00));
-    frame.append(char((length >> 8) & 0xFF));
-    frame.append(char(length & 0xFF));
+    ByteOrder::append16(frame, length);
     frame.append(cotp);
     return frame;
 }
@@ -72,19 +73,19 @@ QByteArray fastAcknowledge()
 
 bool endsTsdu(const QByteArray &frame)
 {
-    return frame.size() > 6 && (get8(frame, 6) & 0x80) != 0;
+    return frame.size() > 6 && (u8(frame, 6) & 0x80) != 0;
 }
 
 int requestParameter(const QByteArray &request, int code)
 {
-    const int li = request.size() > TpktHeader ? get8(request, TpktHeader) : 0;
+    const int li = request.size() > TpktHeader ? u8(request, TpktHeader) : 0;
     const int end = qMin(request.size(), TpktHeader + 1 + li);
     for (int at = RequestParametersAt; at + 2 <= end;) {
-        const int length = get8(request, at + 1);
+        const int length = u8(request, at + 1);
         if (at + 2 + length > end)
             break;
-        if (get8(request, at) == code && (length == 1 || length == 2))
-            return length == 1 ? get8(request, at + 2) : (get8(request, at + 2) << 8) | get8(request, at + 3);
+        if (u8(request, at) == code && (length == 1 || length == 2))
+            return length == 1 ? u8(request, at + 2) : ByteOrder::be16(request, at + 2);
         at += 2 + length;
     }
     return -1;
@@ -98,15 +99,15 @@ QByteArray disconnectRequest()
 QByteArray connectionConfirm(const QByteArray &request, int tpduSize)
 {
     // The parameters the request's LI counts, within the frame that came.
-    const int li = request.size() > TpktHeader ? get8(request, TpktHeader) : 0;
+    const int li = request.size() > TpktHeader ? u8(request, TpktHeader) : 0;
     const int end = qMin(request.size(), TpktHeader + 1 + li);
     QByteArray parameters;
     for (int at = RequestParametersAt; at + 2 <= end;) {
-        const int whole = 2 + get8(request, at + 1);
+        const int whole = 2 + u8(request, at + 1);
         if (at + whole > end || 1 + ConfirmFixedPart + parameters.size() + whole > MaxLengthIndicator + 1)
             break;
         QByteArray parameter = request.mid(at, whole);
-        if (tpduSize > 0 && get8(request, at) == 0xC0 && whole == 3)
+        if (tpduSize > 0 && u8(request, at) == 0xC0 && whole == 3)
             parameter[2] = char(qCountTrailingZeroBits(quint32(tpduSize)));
         parameters.append(parameter);
         at += whole;

@@ -1,32 +1,27 @@
 #include "S7Jobs.h"
 
+#include "ByteOrder.h"
 #include "PlcMemory.h"
 #include "S7Pdu.h"
+
+using ByteOrder::append16;
+using ByteOrder::be16;
+using ByteOrder::be24;
+using ByteOrder::u8;
 
 namespace S7Jobs {
 
 namespace {
-
-
-int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-int get16(const QByteArray &b, int at) { return (get8(b, at) << 8) | get8(b, at + 1); }
-int get24(const QByteArray &b, int at) { return (get16(b, at) << 8) | get8(b, at + 2); }
-
-void put16(QByteArray &b, int v)
-{
-    b.append(char((v >> 8) & 0xFF));
-    b.append(char(v & 0xFF));
-}
 
 QByteArray ackHeader(quint16 reference, int parameterLength, int dataLength)
 {
     QByteArray h;
     h.append(char(0x32));
     h.append(char(0x03));
-    put16(h, 0);
-    put16(h, reference);
-    put16(h, parameterLength);
-    put16(h, dataLength);
+    append16(h, 0);
+    append16(h, reference);
+    append16(h, parameterLength);
+    append16(h, dataLength);
     h.append(char(0));
     h.append(char(0));
     return h;
@@ -43,14 +38,14 @@ struct Item {
 
 bool parseItem(const QByteArray &pdu, Item *item)
 {
-    if (pdu.size() < S7Pdu::ReadJobLength || get16(pdu, 6) != 14 || get8(pdu, 11) != 1
-        || get8(pdu, 12) != 0x12 || get8(pdu, 13) != 0x0A || get8(pdu, 14) != 0x10)
+    if (pdu.size() < S7Pdu::ReadJobLength || be16(pdu, 6) != 14 || u8(pdu, 11) != 1
+        || u8(pdu, 12) != 0x12 || u8(pdu, 13) != 0x0A || u8(pdu, 14) != 0x10)
         return false;
-    item->transport = get8(pdu, 15);
-    item->count = get16(pdu, 16);
-    item->dbNumber = get16(pdu, 18);
-    item->area = get8(pdu, 20);
-    item->bitAddress = get24(pdu, 21);
+    item->transport = u8(pdu, 15);
+    item->count = be16(pdu, 16);
+    item->dbNumber = be16(pdu, 18);
+    item->area = u8(pdu, 20);
+    item->bitAddress = be24(pdu, 21);
     return true;
 }
 
@@ -98,7 +93,7 @@ QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, in
     pdu.append(char(0x01));
     pdu.append(char(code));
     pdu.append(char(transport));
-    put16(pdu, lengthField);
+    append16(pdu, lengthField);
     pdu.append(data);
     return pdu;
 }
@@ -107,11 +102,11 @@ QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &j
 {
     int code = ItemOk;
     const int dataAt = S7Pdu::ReadJobLength;
-    if (job.size() < dataAt + 4 || get16(job, 8) != job.size() - dataAt) {
+    if (job.size() < dataAt + 4 || be16(job, 8) != job.size() - dataAt) {
         code = ItemTypeInconsistent;
     } else {
-        const int dataTransport = get8(job, dataAt + 1);
-        const int lengthField = get16(job, dataAt + 2);
+        const int dataTransport = u8(job, dataAt + 1);
+        const int lengthField = be16(job, dataAt + 2);
         const QByteArray data = job.mid(dataAt + 4);
         if (item.transport == 0x02 && dataTransport == 0x04) {
             if (lengthField != item.count * 8 || data.size() != item.count)
@@ -139,12 +134,12 @@ QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &j
 
 QByteArray setupAnswer(quint16 reference, const QByteArray &job, int pduSize)
 {
-    if (job.size() < 18 || get16(job, 6) != 8)
+    if (job.size() < 18 || be16(job, 6) != 8)
         return errorAck(reference, 0x81, 0x04);
-    const int asked = get16(job, 16);
+    const int asked = be16(job, 16);
     QByteArray pdu = ackHeader(reference, 8, 0);
     pdu.append(job.mid(10, 6));     // function, reserved, both parallel job counts
-    put16(pdu, asked > 0 && asked < pduSize ? asked : pduSize);
+    append16(pdu, asked > 0 && asked < pduSize ? asked : pduSize);
     return pdu;
 }
 
@@ -153,10 +148,10 @@ QByteArray setupAnswer(quint16 reference, const QByteArray &job, int pduSize)
 Job inspect(const QByteArray &pdu)
 {
     Job job;
-    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || get8(pdu, 0) != 0x32 || get8(pdu, 1) != 0x01)
+    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || u8(pdu, 0) != 0x32 || u8(pdu, 1) != 0x01)
         return job;
-    job.reference = quint16(get16(pdu, 4));
-    job.function = get8(pdu, 10);
+    job.reference = quint16(be16(pdu, 4));
+    job.function = u8(pdu, 10);
     Item item;
     if ((job.function == 0x04 || job.function == 0x05) && parseItem(pdu, &item)) {
         job.valid = true;
@@ -166,15 +161,17 @@ Job inspect(const QByteArray &pdu)
     return job;
 }
 
-QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize)
+QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize, Setup setup, int refusedItem)
 {
-    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || get8(pdu, 0) != 0x32 || get8(pdu, 1) != 0x01)
+    if (pdu.size() < S7Pdu::JobHeaderLength + 1 || u8(pdu, 0) != 0x32 || u8(pdu, 1) != 0x01)
         return QByteArray();
-    const quint16 reference = quint16(get16(pdu, 4));
+    if (refusedItem != ItemOk && inspect(pdu).valid)
+        return errorItemAnswer(pdu, refusedItem);
+    const quint16 reference = quint16(be16(pdu, 4));
     if (pdu.size() > pduSize)
         return errorAck(reference, 0x85, 0x00);
-    const int function = get8(pdu, 10);
-    if (function == 0xF0)
+    const int function = u8(pdu, 10);
+    if (function == 0xF0 && setup == Setup::Answered)
         return setupAnswer(reference, pdu, pduSize);
     Item item;
     if ((function != 0x04 && function != 0x05) || !parseItem(pdu, &item))
@@ -221,10 +218,8 @@ QByteArray errorAck(quint16 reference, int errorClass, int errorCode)
 QByteArray withReference(const QByteArray &pdu, quint16 reference)
 {
     QByteArray copy = pdu;
-    if (copy.size() >= 6) {
-        copy[4] = char(reference >> 8);
-        copy[5] = char(reference & 0xFF);
-    }
+    if (copy.size() >= 6)
+        ByteOrder::set16(copy, 4, reference);
     return copy;
 }
 

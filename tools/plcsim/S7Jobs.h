@@ -27,8 +27,16 @@ struct Job {
 // What the job is about, for deciding whether a fault applies.
 Job inspect(const QByteArray &pdu);
 
-// The answer PDU to `pdu`; empty when the PDU is no job request (a PLC ignores it).
-QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize);
+// Whether the station answers the set-up job; a PPI station takes none and refuses it as any
+// other function it does not serve (error class 0x81, code 0x04).
+enum class Setup { Answered, Refused };
+
+// The answer PDU to `pdu`; empty when the PDU is no job request (a PLC ignores it). A job or an
+// answer larger than `pduSize` gets error class 0x85 ("PDU size"). With `refusedItem` other than
+// ItemOk the item of a read or write job is refused with that code whatever the memory holds,
+// and nothing is read or written (a station's fault on purpose, or a data block it lacks).
+QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize, Setup setup = Setup::Answered,
+                  int refusedItem = ItemOk);
 
 // Whether the read or write job `pdu` touches byte `byteAddress` of its area.
 bool holdsByte(const QByteArray &pdu, int byteAddress);

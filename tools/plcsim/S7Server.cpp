@@ -10,18 +10,13 @@
 #include <algorithm>
 #include <deque>
 
+#include "ByteOrder.h"
 #include "ChaosPlan.h"
 #include "PlcMemory.h"
 #include "S7ConnectionFrames.h"
 #include "S7Jobs.h"
 
 using namespace S7ConnectionFrames;
-
-namespace {
-
-int get8(const QByteArray &b, int at) { return quint8(b.at(at)); }
-
-} // namespace
 
 // One client connection: reassembles TPKTs, answers them in order through a queue that lets an
 // answer be held back (a late answer delays those behind it, as on a real PLC).
@@ -80,7 +75,7 @@ private:
 
     void handle(const QByteArray &frame)
     {
-        const int type = get8(frame, 5);
+        const int type = ByteOrder::u8(frame, 5);
         if (type == 0xE0 && frame.size() >= 11) {
             if (server->refusal() == S7Server::Refusal::ConnectionRequest) {
                 queue(0, disconnectRequest());
@@ -128,18 +123,28 @@ private:
         QByteArray answerPdu;
         if (job.valid && server->refusesPutGet())
             answerPdu = S7Jobs::errorAck(job.reference, job.function == 0x05 ? 0x83 : 0x81, 0x04);
-        else if (job.valid && job.area == 0x84 && !S7Server::isFaultBlock(job.dbNumber) && !server->hasDataBlock(job.dbNumber))
-            answerPdu = S7Jobs::errorItemAnswer(pdu, S7Jobs::ItemObjectMissing);
-        else if (baseFault == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte))
-            answerPdu = S7Jobs::errorItemAnswer(pdu, 0x05);
         else
-            answerPdu = S7Jobs::answer(server->memory(), pdu, server->pduSize());
+            answerPdu = S7Jobs::answer(server->memory(), pdu, server->pduSize(), S7Jobs::Setup::Answered,
+                                       refusedItem(job, pdu));
         if (answerPdu.isEmpty())
             return;
         int fault = baseFault;
         if (job.valid && !S7Server::isFaultBlock(fault))
             fault = server->chaosFault();
         answerWithFault(fault, job, answerPdu);
+    }
+
+    // The code a job's item is refused with whatever the memory holds: a data block this PLC
+    // lacks, or the failing byte of the fault block that has one.
+    int refusedItem(const S7Jobs::Job &job, const QByteArray &pdu) const
+    {
+        if (!job.valid || job.area != 0x84)
+            return S7Jobs::ItemOk;
+        if (!S7Server::isFaultBlock(job.dbNumber) && !server->hasDataBlock(job.dbNumber))
+            return S7Jobs::ItemObjectMissing;
+        if (job.dbNumber == S7Server::FailingRangeDb && S7Jobs::holdsByte(pdu, S7Server::FailingByte))
+            return S7Jobs::ItemAddressOutOfRange;
+        return S7Jobs::ItemOk;
     }
 
     // Sends the answer of a job as the fault block says.
