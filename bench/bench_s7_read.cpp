@@ -10,7 +10,7 @@
 #include <ctime>
 #include <vector>
 
-#include "SimulatorThread.h"
+#include "SimulatorThreads.h"
 #include "korvane.h"
 
 namespace {

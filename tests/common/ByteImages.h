@@ -1,5 +1,5 @@
 // Memory images for tests that move many bytes: contents that show a byte read from or written
-// to the wrong place, and their form as a UInt8 element list.
+// to the wrong place, and their form as element lists of every type.
 #ifndef BYTEIMAGES_H
 #define BYTEIMAGES_H
 
@@ -50,6 +50,78 @@ inline QList<double> doublesWithImage(int n, QByteArray *image)
         image->append(be, 8);
     }
     return values;
+}
+
+// Bytes one element of `type` takes in the PLC.
+inline int widthOf(int type)
+{
+    static const int widths[] = {0, 1, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8};
+    return type >= 1 && type <= 11 ? widths[type] : 0;
+}
+
+template<typename T>
+QVariant listFrom(const QByteArray &bytes, int count)
+{
+    QList<T> list;
+    for (int i = 0; i < count; ++i) {
+        const char *at = bytes.constData() + i * int(sizeof(T));
+        if constexpr (sizeof(T) == 1)
+            list.append(T(*at));
+        else
+            list.append(qFromBigEndian<T>(at));
+    }
+    return QVariant::fromValue(list);
+}
+
+// The element list of `type` whose elements are `bytes` in PLC order (big-endian).
+inline QVariant listFrom(int type, const QByteArray &bytes, int count)
+{
+    switch (type) {
+    case Int8: return listFrom<char>(bytes, count);
+    case UInt8: return listFrom<unsigned char>(bytes, count);
+    case Int16: return listFrom<short>(bytes, count);
+    case UInt16: return listFrom<unsigned short>(bytes, count);
+    case Int32: return listFrom<int>(bytes, count);
+    case UInt32: return listFrom<unsigned int>(bytes, count);
+    case Float: return listFrom<float>(bytes, count);
+    case Int64: return listFrom<long long>(bytes, count);
+    case UInt64: return listFrom<unsigned long long>(bytes, count);
+    case Double: return listFrom<double>(bytes, count);
+    default: return QVariant();
+    }
+}
+
+template<typename T>
+QByteArray bytesFrom(const QVariant &list)
+{
+    QByteArray out;
+    for (T element : list.value<QList<T>>()) {
+        char b[sizeof(T)];
+        if constexpr (sizeof(T) == 1)
+            b[0] = char(element);
+        else
+            qToBigEndian(element, b);
+        out.append(b, int(sizeof(T)));
+    }
+    return out;
+}
+
+// The elements of a result in PLC order, so lists of floats compare bit for bit.
+inline QByteArray bytesFrom(int type, const QVariant &list)
+{
+    switch (type) {
+    case Int8: return bytesFrom<char>(list);
+    case UInt8: return bytesFrom<unsigned char>(list);
+    case Int16: return bytesFrom<short>(list);
+    case UInt16: return bytesFrom<unsigned short>(list);
+    case Int32: return bytesFrom<int>(list);
+    case UInt32: return bytesFrom<unsigned int>(list);
+    case Float: return bytesFrom<float>(list);
+    case Int64: return bytesFrom<long long>(list);
+    case UInt64: return bytesFrom<unsigned long long>(list);
+    case Double: return bytesFrom<double>(list);
+    default: return QByteArray();
+    }
 }
 
 #endif // BYTEIMAGES_H

@@ -6,15 +6,12 @@
 #include <QtTest>
 
 #include <climits>
-#include <memory>
 
+#include "BothDrivers.h"
+#include "ByteImages.h"
 #include "LabelValues.h"
 #include "PpiFrames.h"
 #include "S7Jobs.h"
-#include "SimulatorThread.h"
-#include "StationThread.h"
-#include "korvane.h"
-#include "pellimor.h"
 
 Q_DECLARE_METATYPE(DataType)
 
@@ -25,77 +22,6 @@ constexpr int I = 0x81, Q = 0x82, M = 0x83, DB = 0x84;
 // Element bytes in PLC order for the values the tables write.
 const QByteArray Source = QByteArray::fromHex("a1b2c3d4e5f607188f9e2d3c4b5a6978"
                                               "11223344556677881f2e3d4c5b6a7988");
-
-int widthOf(int type)
-{
-    static const int widths[] = {0, 1, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8};
-    return type >= 1 && type <= 11 ? widths[type] : 0;
-}
-
-template<typename T>
-QVariant listFrom(const QByteArray &bytes, int count)
-{
-    QList<T> list;
-    for (int i = 0; i < count; ++i) {
-        const char *at = bytes.constData() + i * int(sizeof(T));
-        if constexpr (sizeof(T) == 1)
-            list.append(T(*at));
-        else
-            list.append(qFromBigEndian<T>(at));
-    }
-    return QVariant::fromValue(list);
-}
-
-// The element list of `type` whose elements are `bytes` in PLC order (big-endian).
-QVariant listFrom(int type, const QByteArray &bytes, int count)
-{
-    switch (type) {
-    case Int8: return listFrom<char>(bytes, count);
-    case UInt8: return listFrom<unsigned char>(bytes, count);
-    case Int16: return listFrom<short>(bytes, count);
-    case UInt16: return listFrom<unsigned short>(bytes, count);
-    case Int32: return listFrom<int>(bytes, count);
-    case UInt32: return listFrom<unsigned int>(bytes, count);
-    case Float: return listFrom<float>(bytes, count);
-    case Int64: return listFrom<long long>(bytes, count);
-    case UInt64: return listFrom<unsigned long long>(bytes, count);
-    case Double: return listFrom<double>(bytes, count);
-    default: return QVariant();
-    }
-}
-
-template<typename T>
-QByteArray bytesFrom(const QVariant &list)
-{
-    QByteArray out;
-    for (T element : list.value<QList<T>>()) {
-        char b[sizeof(T)];
-        if constexpr (sizeof(T) == 1)
-            b[0] = char(element);
-        else
-            qToBigEndian(element, b);
-        out.append(b, int(sizeof(T)));
-    }
-    return out;
-}
-
-// The elements of a result in PLC order, so lists of floats compare bit for bit.
-QByteArray bytesFrom(int type, const QVariant &list)
-{
-    switch (type) {
-    case Int8: return bytesFrom<char>(list);
-    case UInt8: return bytesFrom<unsigned char>(list);
-    case Int16: return bytesFrom<short>(list);
-    case UInt16: return bytesFrom<unsigned short>(list);
-    case Int32: return bytesFrom<int>(list);
-    case UInt32: return bytesFrom<unsigned int>(list);
-    case Float: return bytesFrom<float>(list);
-    case Int64: return bytesFrom<long long>(list);
-    case UInt64: return bytesFrom<unsigned long long>(list);
-    case Double: return bytesFrom<double>(list);
-    default: return QByteArray();
-    }
-}
 
 // Byte i of every block before a read: no two neighbours alike, never 0.
 char pattern(int area, int db, int i) { return char((i * 31 + db * 7 + area) % 255 + 1); }
@@ -145,39 +71,18 @@ private slots:
     void simulatorRefusesByteItemWithBitPart();
 
 private:
-    CDriveBaseClass *driver(const QString &which)
-    {
-        if (which == QLatin1String("s7"))
-            return s7.get();
-        return ppi.get();
-    }
-    PlcMemory &memory(const QString &which) { return which == QLatin1String("s7") ? sim.memory : gateway->memory; }
-    // Something that changes whenever a job reaches the simulated PLC.
-    QByteArray sentMark(const QString &which)
-    {
-        if (which == QLatin1String("s7"))
-            return sim.server->lastJob();
-        return QByteArray::number(gateway->station->receivedFrameCount());
-    }
+    CDriveBaseClass *driver(const QString &which) { return plcs.driver(which); }
+    PlcMemory &memory(const QString &which) { return plcs.memory(which); }
     void clear(const QString &which);
     void expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request, int code);
 
-    SimulatorThread sim;
-    std::unique_ptr<StationThread> gateway;
-    std::unique_ptr<Korvane> s7;
-    std::unique_ptr<Pellimor> ppi;
+    BothDrivers plcs;
 };
 
 void TestAddressPlaces::initTestCase()
 {
     registerLabelVariableTypes();
-    gateway = std::make_unique<StationThread>(StationThread::Medium::Gateway);
-    QVERIFY(gateway->ok());
-    s7 = std::make_unique<Korvane>();
-    ppi = std::make_unique<Pellimor>();
-    QCOMPARE(s7->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(sim.port)), 0);
-    ppi->SetConnectPar(QStringLiteral("2"));
-    QCOMPARE(ppi->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(gateway->port())), 0);
+    QVERIFY(plcs.start());
 }
 
 void TestAddressPlaces::init()
@@ -355,10 +260,10 @@ void TestAddressPlaces::expectNothingSent(const QString &which, const std::funct
 {
     PlcMemory &plc = memory(which);
     const QHash<quint32, QByteArray> before = plc.contents();
-    const QByteArray mark = sentMark(which);
+    const qint64 sent = plcs.framesReceived(which);
     const CLabelVariable result = request();
     QCOMPARE(result.resultCode, code);
-    QCOMPARE(sentMark(which), mark);
+    QCOMPARE(plcs.framesReceived(which), sent);
     QCOMPARE(changes(before, plc.contents()), QStringList());
 }
 
@@ -508,7 +413,7 @@ void TestAddressPlaces::simulatorRefusesByteItemWithBitPart()
 
     // The PPI station: the same write job in a frame, acknowledged, then fetched with a poll.
     QTcpSocket link;
-    link.connectToHost(QHostAddress::LocalHost, gateway->port());
+    link.connectToHost(QHostAddress::LocalHost, plcs.gateway->port());
     QVERIFY(link.waitForConnected(2000));
     auto exchange = [&](const QByteArray &frame) {
         QByteArray reply;
@@ -517,7 +422,7 @@ void TestAddressPlaces::simulatorRefusesByteItemWithBitPart()
             reply += link.readAll();
         return reply;
     };
-    QVERIFY(gateway->memory.write(M, 0, 10, QByteArray::fromHex("1122")));
+    QVERIFY(plcs.gateway->memory.write(M, 0, 10, QByteArray::fromHex("1122")));
     const int functions[] = {PpiFrames::FcWriteJob, PpiFrames::FcReadJob};
     const QByteArray jobs[] = {writeAt83, readAt83};
     for (int i = 0; i < 2; ++i) {
@@ -528,7 +433,7 @@ void TestAddressPlaces::simulatorRefusesByteItemWithBitPart()
         QCOMPARE(quint8(answer.data.at(14)), quint8(0x05));    // the item's return code
     }
     stored.clear();
-    QVERIFY(gateway->memory.read(M, 0, 10, 2, &stored));
+    QVERIFY(plcs.gateway->memory.read(M, 0, 10, 2, &stored));
     QCOMPARE(stored.toHex(), QByteArray("1122"));
 }
 

@@ -8,8 +8,7 @@
 #include <memory>
 
 #include "LogCapture.h"
-#include "SimulatorThread.h"
-#include "StationThread.h"
+#include "SimulatorThreads.h"
 #include "korvane.h"
 #include "pellimor.h"
 

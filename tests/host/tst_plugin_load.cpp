@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "CDriveBaseClass.h"
-#include "SimulatorThread.h"
-#include "StationThread.h"
+#include "SimulatorThreads.h"
 #include "korvane.h"
 #include "pellimor.h"
 

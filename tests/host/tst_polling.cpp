@@ -4,13 +4,9 @@
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
+#include "BothDrivers.h"
 #include "ParseCache.h"
-#include "SimulatorThread.h"
-#include "StationThread.h"
-#include "korvane.h"
-#include "pellimor.h"
 
 namespace {
 
@@ -69,25 +65,18 @@ private slots:
     void timeStamps();
 
 private:
-    CDriveBaseClass *driver(const QString &name) { return name == QLatin1String("S7") ? &korvane : static_cast<CDriveBaseClass *>(&pellimor); }
-    PlcMemory &memoryOf(const QString &name) { return name == QLatin1String("S7") ? s7.memory : ppi->memory; }
+    CDriveBaseClass *driver(const QString &name) { return plcs.driver(name); }
+    PlcMemory &memoryOf(const QString &name) { return plcs.memory(name); }
     void addDrivers();
 
-    SimulatorThread s7;
-    std::unique_ptr<StationThread> ppi;
-    Korvane korvane;
-    Pellimor pellimor;
+    BothDrivers plcs;
 };
 
 void TestPolling::initTestCase()
 {
     registerLabelVariableTypes();
-    ppi = std::make_unique<StationThread>(StationThread::Medium::Gateway);
-    QVERIFY(s7.port != 0 && ppi->ok());
-    QCOMPARE(korvane.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(s7.port)), 0);
-    pellimor.SetConnectPar(QStringLiteral("2"));
-    QCOMPARE(pellimor.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(ppi->port())), 0);
-    for (PlcMemory *memory : {&s7.memory, &ppi->memory}) {
+    QVERIFY(plcs.start());
+    for (PlcMemory *memory : {&plcs.memory(QStringLiteral("s7")), &plcs.memory(QStringLiteral("ppi"))}) {
         QVERIFY(memory->write(DataBlock, 1, 0, pattern(1)));
         QVERIFY(memory->write(Flags, 0, 0, pattern(2)));
     }
@@ -96,8 +85,8 @@ void TestPolling::initTestCase()
 void TestPolling::addDrivers()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("S7") << QStringLiteral("S7");
-    QTest::newRow("PPI") << QStringLiteral("PPI");
+    QTest::newRow("S7") << QStringLiteral("s7");
+    QTest::newRow("PPI") << QStringLiteral("ppi");
 }
 
 void TestPolling::everyTextItsOwnPlace_data() { addDrivers(); }

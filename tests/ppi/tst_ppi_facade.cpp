@@ -1,15 +1,14 @@
-// The Pellimor facade end to end against the simulated station: connection texts, every
-// element type, the result codes and the station address between requests.
+// The Pellimor facade end to end against the simulated station: what is its own beside what both
+// drivers share (tst_facades): connection texts, the bit item on the wire, the link's states and
+// the station address between requests.
 #include <QtTest>
 
 #include <memory>
 
 #include "LabelValues.h"
-#include "StationThread.h"
+#include "SimulatorThreads.h"
 #include "pellimor.h"
 
-Q_DECLARE_METATYPE(DataType)
-Q_DECLARE_METATYPE(CLabelVariable)
 
 class TestPpiFacade : public QObject
 {
@@ -20,14 +19,9 @@ private slots:
     void connectionTexts_data();
     void connectionTexts();
     void disconnect();
-    void everyType_data();
-    void everyType();
-    void boolReadAndWrite();
-    void resultCodes_data();
-    void resultCodes();
+    void bitItemOnTheWire();
     void linkStates();
     void stationBetweenRequests();
-    void identity();
 
 private:
     QString serialText(const QString &rest) const { return pty.filePath(QStringLiteral("tty")) + rest; }
@@ -113,60 +107,7 @@ void TestPpiFacade::disconnect()
     QCOMPARE(p.DestroyFree(), 1);
 }
 
-void TestPpiFacade::everyType_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<DataType>("type");
-    QTest::addColumn<CLabelVariable>("value");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("area");      // where the text says the bytes go
-    QTest::addColumn<int>("db");
-    QTest::addColumn<int>("byteAddress");
-    QTest::newRow("Int8") << "V10" << Int8 << valueOf<char>({char(0x81), 0x05}) << QByteArray::fromHex("8105") << 0x84 << 1 << 10;
-    QTest::newRow("UInt8") << "DB5.DBB3" << UInt8 << valueOf<unsigned char>({200}) << QByteArray::fromHex("c8") << 0x84 << 5 << 3;
-    QTest::newRow("Int16") << "M20" << Int16 << valueOf<short>({258, -2}) << QByteArray::fromHex("0102fffe") << 0x83 << 0 << 20;
-    QTest::newRow("UInt16") << "Q4" << UInt16 << valueOf<unsigned short>({65534}) << QByteArray::fromHex("fffe") << 0x82 << 0 << 4;
-    QTest::newRow("Int32") << "DB7.DBD8" << Int32 << valueOf<int>({-2}) << QByteArray::fromHex("fffffffe") << 0x84 << 7 << 8;
-    QTest::newRow("UInt32") << "V_or_DB6.12" << UInt32 << valueOf<unsigned>({0x01020304u}) << QByteArray::fromHex("01020304") << 0x84 << 6 << 12;
-    QTest::newRow("Float") << "VD30" << Float << valueOf<float>({1.0f}) << QByteArray::fromHex("3f800000") << 0x84 << 1 << 30;
-    QTest::newRow("Int64") << "V40" << Int64 << valueOf<long long>({1}) << QByteArray::fromHex("0000000000000001") << 0x84 << 1 << 40;
-    QTest::newRow("UInt64") << "V50" << UInt64 << valueOf<unsigned long long>({0x8000000000000000ull})
-                            << QByteArray::fromHex("8000000000000000") << 0x84 << 1 << 50;
-    QTest::newRow("Double") << "MW60" << Double << valueOf<double>({1.0, -2.0})
-                            << QByteArray::fromHex("3ff0000000000000c000000000000000") << 0x83 << 0 << 60;
-}
-
-void TestPpiFacade::everyType()
-{
-    QFETCH(QString, address);
-    QFETCH(DataType, type);
-    QFETCH(CLabelVariable, value);
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, area);
-    QFETCH(int, db);
-    QFETCH(int, byteAddress);
-    const int count = ValueCodec::heldElements(type, value);
-    const CLabelVariable written = driver->WriteVariable(address, type, value, count);
-    QCOMPARE(written.resultCode, 0);
-    QCOMPARE(written.address, address);
-    QCOMPARE(written.count, count);
-    QCOMPARE(written.type, int(type));
-
-    const CLabelVariable read = driver->ReadVariable(address, type, count);
-    QCOMPARE(read.resultCode, 0);
-    QByteArray again;     // the list read back, in PLC order again: same type, same elements
-    QVERIFY(ValueCodec::encodeByType(type, read, count, &again));
-    QCOMPARE(ValueCodec::heldElements(type, read), count);
-    QCOMPARE(again.toHex(), bytes.toHex());
-    QVERIFY(read.timeStamp.isValid());
-
-    // The bytes landed where the address says, in PLC order.
-    QByteArray stored;
-    QVERIFY(gateway->memory.read(area, db, byteAddress, bytes.size(), &stored));
-    QCOMPARE(stored.toHex(), bytes.toHex());
-}
-
-void TestPpiFacade::boolReadAndWrite()
+void TestPpiFacade::bitItemOnTheWire()
 {
     gateway->memory.write(0x83, 0, 70, QByteArray::fromHex("0000"));
     QCOMPARE(driver->WriteVariable(QStringLiteral("M70.6"), Bool, valueOf<bool>({true})).resultCode, 0);
@@ -176,79 +117,6 @@ void TestPpiFacade::boolReadAndWrite()
     QByteArray stored;
     gateway->memory.read(0x83, 0, 70, 1, &stored);
     QCOMPARE(stored.toHex(), QByteArray("40"));
-
-    gateway->memory.write(0x83, 0, 71, QByteArray::fromHex("01"));
-    // Bits 6 and 7 of M70, then all of M71: the consecutive bits from the start bit on.
-    const CLabelVariable bits = driver->ReadVariable(QStringLiteral("M70.6"), Bool, 3);
-    QCOMPARE(bits.resultCode, 0);
-    const QList<bool> list = bits.value.value<QList<bool>>();
-    QVERIFY(list.size() >= 3);
-    QCOMPARE(list.mid(0, 3), (QList<bool>{true, false, true}));
-}
-
-void TestPpiFacade::resultCodes_data()
-{
-    QTest::addColumn<bool>("write");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("sent");
-    const int u8 = UInt8;
-    QTest::newRow("read, no area") << false << "X5" << u8 << 1 << 3 << false;
-    QTest::newRow("read, malformed") << false << "M1.2.3" << u8 << 1 << 3 << false;
-    QTest::newRow("read, negative count") << false << "V0" << u8 << -1 << 4 << false;
-    QTest::newRow("read, count 0") << false << "V0" << u8 << 0 << 0 << true;
-    QTest::newRow("read, negative address") << false << "M-5" << u8 << 1 << 5 << false;
-    QTest::newRow("read, at 65535") << false << "V65535" << u8 << 1 << 5 << false;
-    QTest::newRow("read, at 65534") << false << "V65534" << u8 << 1 << 0 << true;
-    QTest::newRow("read, type 0") << false << "V0" << 0 << 1 << 2 << false;
-    QTest::newRow("read, type 12") << false << "V0" << int(String) << 1 << 2 << true;
-    QTest::newRow("read, 234 bytes") << false << "V0" << u8 << 234 << 0 << true;
-    QTest::newRow("read, 235 bytes") << false << "V0" << u8 << 235 << 0 << true;
-    QTest::newRow("read, 30 doubles") << false << "V0" << int(Double) << 30 << 0 << true;
-    QTest::newRow("read, 65536 bytes") << false << "V0" << int(Int16) << 32768 << 4 << false;
-    QTest::newRow("read, error item") << false << "DB9010.DBB0" << u8 << 1 << 7 << true;
-    QTest::newRow("read, negative acknowledgement") << false << "DB9002.DBB0" << u8 << 1 << 7 << true;
-    QTest::newRow("read, bad FCS") << false << "DB9008.DBB0" << u8 << 1 << 8 << true;     // a broken frame is no answer
-    QTest::newRow("write, no area") << true << "X5" << u8 << 1 << 3 << false;
-    QTest::newRow("write, count 0") << true << "V0" << u8 << 0 << 4 << false;
-    QTest::newRow("write, negative address") << true << "M-5" << u8 << 1 << 5 << false;
-    QTest::newRow("write, at 7999") << true << "V7999" << u8 << 1 << 0 << true;
-    QTest::newRow("write, at 8000") << true << "V8000" << u8 << 1 << 5 << false;
-    QTest::newRow("write, type 0") << true << "V0" << 0 << 1 << 2 << false;
-    QTest::newRow("write, two Bools") << true << "V0.1" << int(Bool) << 2 << 4 << false;
-    QTest::newRow("write, 224 bytes") << true << "V0" << u8 << 224 << 0 << true;
-    QTest::newRow("write, 225 bytes") << true << "V0" << u8 << 225 << 0 << true;
-    QTest::newRow("write, inputs") << true << "I0" << u8 << 1 << 6 << true;
-    QTest::newRow("write, error item") << true << "DB9010.DBB0" << u8 << 1 << 7 << true;
-}
-
-void TestPpiFacade::resultCodes()
-{
-    QFETCH(bool, write);
-    QFETCH(QString, address);
-    QFETCH(int, type);
-    QFETCH(int, count);
-    QFETCH(int, code);
-    QFETCH(bool, sent);
-    CLabelVariable result;
-    if (write) {
-        QList<unsigned char> bytes;
-        for (int i = 0; i <= qMax(count, 1); ++i)
-            bytes.append(0x11);
-        CLabelVariable value = valueOf<unsigned char>(bytes);
-        if (type == Bool)
-            value = valueOf<bool>({true, true});
-        result = driver->WriteVariable(address, DataType(type), value, count);
-    } else {
-        result = driver->ReadVariable(address, DataType(type), count);
-    }
-    QCOMPARE(result.resultCode, code);
-    QCOMPARE(result.address, address);
-    QCOMPARE(result.count, count);
-    QCOMPARE(result.type, type);
-    QCOMPARE(!frames().isEmpty(), sent);
 }
 
 void TestPpiFacade::linkStates()
@@ -280,17 +148,6 @@ void TestPpiFacade::stationBetweenRequests()
     QCOMPARE(frames().value(0).mid(4, 1).toHex(), QByteArray("03"));
     QCOMPARE(driver->SetConnectPar(QStringLiteral("2")), 2);
     QCOMPARE(driver->ReadVariable(QStringLiteral("V0"), UInt8).resultCode, 0);
-}
-
-void TestPpiFacade::identity()
-{
-    Pellimor p;
-    QCOMPARE(p.getDriveName(), QStringLiteral("Siemens_PPI"));
-    QCOMPARE(p.DebugCmd(GetDriveName), p.getDriveName());
-    QCOMPARE(p.getversion_number(), QStringLiteral("V1.0.0 20200621"));
-    QVERIFY(p.DebugCmd(GetVersion).startsWith(QStringLiteral("v1.0.0 ")));
-    QVERIFY(p.DebugCmd(EDebugCmdType(4)).isNull());
-    QCOMPARE(p.qt_metacast("CDriveBaseClass"), static_cast<void *>(static_cast<CDriveBaseClass *>(&p)));
 }
 
 QTEST_GUILESS_MAIN(TestPpiFacade)

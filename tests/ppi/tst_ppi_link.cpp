@@ -7,9 +7,10 @@
 
 #include "CmdSiemens_PPI.h"
 #include "GatewayMedium.h"
+#include "LogCapture.h"
 #include "PtyLineSettings.h"
 #include "SerialLineMedium.h"
-#include "StationThread.h"
+#include "SimulatorThreads.h"
 
 using Medium = StationThread::Medium;
 Q_DECLARE_METATYPE(StationThread::Medium)
@@ -36,23 +37,6 @@ quint16 referenceOf(const QByteArray &job)
 {
     return job.size() > 12 ? quint16((quint8(job.at(11)) << 8) | quint8(job.at(12))) : 0;
 }
-
-// Collects the lines the driver logs, so a test can say which lines exist and which do not.
-class LogCapture
-{
-public:
-    LogCapture() { lines().clear(); previous = qInstallMessageHandler(&LogCapture::handler); }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-    static QStringList &lines()
-    {
-        static QStringList l;
-        return l;
-    }
-
-private:
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &text) { lines().append(text); }
-    QtMessageHandler previous;
-};
 
 // A station on one medium and a link connected to it.
 struct Bench {
@@ -434,7 +418,7 @@ void TestPpiLink::serialSettings()
     const int result = b.ppi.serialConnectDrive(b.portName, baud, dataBits, stopBits, QStringLiteral("E"), 2);
     if (!warning.isEmpty()) {
         QCOMPARE(result, -1);
-        QVERIFY2(LogCapture::lines().contains(warning), qPrintable(LogCapture::lines().join('\n')));
+        QVERIFY2(log.all().contains(warning), qPrintable(log.all().join('\n')));
         QVERIFY(b.frames().isEmpty());
         QCOMPARE(b.ppi.Connection_status(), -3);
         return;
@@ -497,7 +481,7 @@ void TestPpiLink::traceLines()
     {
         LogCapture log;
         QCOMPARE(b.ppi.Read_area(100, 2, &out, 2, 1, 0x84, QStringLiteral("V100")), 0);
-        QVERIFY2(LogCapture::lines().isEmpty(), qPrintable(LogCapture::lines().join('\n')));
+        QVERIFY2(log.all().isEmpty(), qPrintable(log.all().join('\n')));
     }
     b.ppi.debugFlag = true;
     LogCapture log;
@@ -508,7 +492,7 @@ void TestPpiLink::traceLines()
     QCOMPARE(sent.size(), 4);
     const QByteArray readJob = withReference(ReadV100, referenceOf(sent.at(0)));
     const QByteArray writeJob = withReference(WriteV100, referenceOf(sent.at(2)));
-    const QStringList lines = LogCapture::lines();
+    const QStringList lines = log.all();
     QCOMPARE(lines.size(), 4);
     QCOMPARE(lines.at(0), QStringLiteral("lib[Siemens_PPI]读命令 %1 Area=V100  len = 2 msg : %2").arg(where, QString::fromLatin1(readJob.toHex())));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("lib[Siemens_PPI]响应 %1 Area=V100  len = 2 msg : 68").arg(where)));

@@ -6,7 +6,7 @@
 #include "CmdSiemens_S7.h"
 #include "IsoTcpFrames.h"
 #include "LogCapture.h"
-#include "SimulatorThread.h"
+#include "SimulatorThreads.h"
 
 namespace {
 
@@ -42,6 +42,8 @@ private slots:
     void connectFailures();
     void handshakeRefusals_data();
     void handshakeRefusals();
+    void grantedPdu_data();
+    void grantedPdu();
     void secondConnectOnReadyLink();
     void framesOnTheWire();
     void readFaults_data();
@@ -106,23 +108,45 @@ void TestS7Transport::connectFailures()
 void TestS7Transport::handshakeRefusals_data()
 {
     QTest::addColumn<int>("refusal");
+    QTest::addColumn<int>("pdu");       // the PDU length the PLC grants
     QTest::addColumn<QString>("warning");
-    QTest::newRow("connection request") << int(S7Server::Refusal::ConnectionRequest)
+    const QString setupFailed = QStringLiteral("lib[Siemens_S7]第二次握手失败 127.0.0.1:%1 ");
+    QTest::newRow("connection request") << int(S7Server::Refusal::ConnectionRequest) << int(S7Server::DefaultPduSize)
                                         << QStringLiteral("lib[Siemens_S7]第一次握手失败 127.0.0.1:%1 ");
-    QTest::newRow("set-up") << int(S7Server::Refusal::Setup)
-                            << QStringLiteral("lib[Siemens_S7]第二次握手失败 127.0.0.1:%1 ");
+    QTest::newRow("set-up") << int(S7Server::Refusal::Setup) << int(S7Server::DefaultPduSize) << setupFailed;
+    // A PLC that grants less than a one-byte job needs has refused the set-up.
+    QTest::newRow("grant below a one-byte job") << int(S7Server::Refusal::None) << 28 << setupFailed;
 }
 
 void TestS7Transport::handshakeRefusals()
 {
     QFETCH(int, refusal);
+    QFETCH(int, pdu);
     QFETCH(QString, warning);
     SimulatorThread refusing{S7Server::Refusal(refusal)};
+    refusing.server->setPduSize(pdu);
     CmdSiemens_S7 t;
     LogCapture log;
     QCOMPARE(t.ConnectDrive(Loopback, refusing.port), -2);
     QCOMPARE(t.Connection_status(), -3);
     QVERIFY(log.lines(QtWarningMsg).contains(warning.arg(refusing.port)));
+}
+
+void TestS7Transport::grantedPdu_data()
+{
+    QTest::addColumn<int>("pdu");
+    for (int pdu : {240, 480, 960})
+        QTest::addRow("%d", pdu) << pdu;
+}
+
+void TestS7Transport::grantedPdu()
+{
+    QFETCH(int, pdu);
+    sim.server->setPduSize(pdu);
+    const auto usual = qScopeGuard([this] { sim.server->setPduSize(S7Server::DefaultPduSize); });
+    CmdSiemens_S7 t;
+    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    QCOMPARE(t.pduLength(), pdu);
 }
 
 void TestS7Transport::secondConnectOnReadyLink()
@@ -194,7 +218,7 @@ void TestS7Transport::readFaults()
     QFETCH(QByteArray, data);
     QFETCH(QString, reason);
     // A PLC that has data blocks 1 and 5 only.
-    sim.onServerThread([this, db] { sim.server->setDataBlocks(db == 700 ? std::vector<int>{1, 5} : std::vector<int>()); });
+    sim.onPeerThread([this, db] { sim.server->setDataBlocks(db == 700 ? std::vector<int>{1, 5} : std::vector<int>()); });
     CmdSiemens_S7 t;
     QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
     LogCapture log;

@@ -20,6 +20,15 @@ public:
     }
     ~LogCapture() { qInstallMessageHandler(previous); }
 
+    // Every line, whatever its type.
+    QStringList all() const
+    {
+        QMutexLocker lock(&mutex());
+        QStringList out;
+        for (const auto &line : store())
+            out << line.second;
+        return out;
+    }
     QStringList lines(QtMsgType type) const
     {
         QMutexLocker lock(&mutex());
