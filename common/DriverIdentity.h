@@ -9,6 +9,14 @@
 
 namespace DriverIdentity {
 
+// What one plug-in calls itself: its drive name, its version number, and its version text
+// (cachedVersionText below, filled from its template).
+struct Texts {
+    const char *driveName;
+    const char *versionNumber;
+    const QString &(*versionText)();
+};
+
 // Parses a compiler date text such as "Dec 18 2023" or "Dec  7 2026" (one-digit days are
 // padded with a blank). Invalid date when the text is not one.
 QDate parseBuildDate(const QString &compilerDate);

@@ -23,9 +23,9 @@ int judgeAddress(const AddressGrammar::Address &a, const Rules &rules)
     return ResultCode::Success;
 }
 
-Target targetOf(const AddressGrammar::Address &a, int type)
+PlcPlace targetOf(const AddressGrammar::Address &a, int type)
 {
-    Target t;
+    PlcPlace t;
     t.area = a.area;
     t.dbNumber = a.dbNumber;
     t.byteAddress = int(a.byteAddress);

@@ -12,6 +12,7 @@
 
 #include "AddressGrammar.h"
 #include "CLabelVariable.h"
+#include "PlcPlace.h"
 
 namespace RequestCheck {
 
@@ -25,18 +26,12 @@ struct Rules {
     qint64 maxWriteBytes;
 };
 
-// Where a request that passed the checks goes. Types 2..11 address whole bytes: a bit part in
-// the text (M10.3 as Int16) is dropped, so reads and writes meet the same byte.
-struct Target {
-    int area = 0;
-    int dbNumber = 0;
-    int byteAddress = 0;
-    int bitNumber = 0;      // Bool only; 0 for every other type
-};
-
 struct Verdict {
     int code = 0;           // 0: go ahead; otherwise the result code, and nothing is sent
-    Target target;
+    // Where a request that passed goes (its text is the caller's to fill in). Types 2..11
+    // address whole bytes: a bit part in the text (M10.3 as Int16) is dropped, so reads and
+    // writes meet the same byte.
+    PlcPlace target;
 };
 
 // Bytes a read of `count` elements fetches: a Bool read takes every byte from the start bit's

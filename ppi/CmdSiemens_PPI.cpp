@@ -8,6 +8,7 @@
 
 #include "GatewayMedium.h"
 #include "PpiFrames.h"
+#include "S7Pdu.h"
 #include "SerialLineMedium.h"
 
 namespace {
@@ -467,46 +468,75 @@ void CmdSiemens_PPI::trace(const char *kind, const QString &name, int length, co
                                    name, QString::number(length), QString::fromLatin1(bytes.toHex()));
 }
 
+int CmdSiemens_PPI::readCapacity() const
+{
+    return S7Pdu::readCapacity(PpiFrames::JobPduLength);
+}
+
+int CmdSiemens_PPI::writeCapacity() const
+{
+    return S7Pdu::writeCapacity(PpiFrames::JobPduLength);
+}
+
+int CmdSiemens_PPI::readJob(const PlcPlace &place, int length, QByteArray *out)
+{
+    return readFrom(jobStation, place, length, out);
+}
+
+int CmdSiemens_PPI::writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem)
+{
+    return writeTo(jobStation, place, data, bitItem);
+}
+
 int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber,
                               int area, QString name)
 {
+    return readFrom(station, PlcPlace{area, dbNumber, byteAddress, 0, name}, length, out);
+}
+
+int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int station, QByteArray data,
+                                    int area, QString name, bool bitItem)
+{
+    return writeCounted(data, count, [&](const QByteArray &bytes) {
+        return writeTo(station, PlcPlace::atBit(area, dbNumber, bitAddress, name), bytes, bitItem);
+    });
+}
+
+int CmdSiemens_PPI::readFrom(int station, const PlcPlace &place, int length, QByteArray *out)
+{
     // Frames that cannot carry the request or its answer are never sent (the facade refuses them first).
-    if (length < 0 || length > PpiFrames::MaxReadBytes || byteAddress < 0)
+    if (length < 0 || length > PpiFrames::MaxReadBytes || place.byteAddress < 0)
         return -1;
     const quint16 reference = nextReference();
     const QByteArray request =
-        PpiFrames::readRequest(station, ownAddr, area, dbNumber, byteAddress, length, reference);
+        PpiFrames::readRequest(station, ownAddr, place.area, place.dbNumber, place.byteAddress, length, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
 
     if (debugFlag)
-        trace("读命令", name, length, request);
+        trace("读命令", place.text, length, request);
     QByteArray answer;
     runJob(request, station, reference, PpiFrames::readAnswerLength(length), answer);
     if (debugFlag)
-        trace("响应", name, length, answer);
+        trace("响应", place.text, length, answer);
 
     if (answer.isEmpty())
         return -2;
     return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out);
 }
 
-int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int station, QByteArray data,
-                                    int area, QString name, bool bitItem)
+int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem)
 {
-    if (count < 0 || count > PpiFrames::MaxWriteBytes || bitAddress < 0)
+    const int count = data.size();
+    const int bitAddress = place.bitAddress();
+    if (count > PpiFrames::MaxWriteBytes || bitAddress < 0)
         return -1;
-    // Exactly `count` bytes go out; bytes the caller did not supply are zeros, never foreign memory.
-    QByteArray payload = data.left(count);
-    if (payload.size() < count)
-        payload.append(QByteArray(count - payload.size(), '\0'));
-    if (bitItem)
-        payload = payload.left(1);
+    const QByteArray payload = bitItem ? data.left(1) : data;
     const quint16 reference = nextReference();
-    const QByteArray request =
-        PpiFrames::writeRequest(station, ownAddr, area, dbNumber, bitAddress, bitItem, payload, reference);
+    const QByteArray request = PpiFrames::writeRequest(station, ownAddr, place.area, place.dbNumber, bitAddress,
+                                                       bitItem, payload, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
@@ -515,8 +545,8 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
     QByteArray answer;
     runJob(request, station, reference, PpiFrames::WriteAnswerLength, answer);
     if (debugFlag) {
-        trace("写命令", name, count, request);
-        trace("响应", name, count, answer);
+        trace("写命令", place.text, count, request);
+        trace("响应", place.text, count, answer);
     }
 
     if (answer.isEmpty())

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include "JobPort.h"
+#include "PlcPlace.h"
 #include "PpiMedium.h"
 #include "SerialSettings.h"
 
@@ -21,7 +23,7 @@ class QDeadlineTimer;
 class QEventLoop;
 class SerialLineMedium;
 
-class CmdSiemens_PPI : public QObject
+class CmdSiemens_PPI : public QObject, public JobPort
 {
     Q_OBJECT
 public:
@@ -51,9 +53,19 @@ public:
     int PPI_Rx_cheack(QByteArray reply);
     void mysleep(int ms);
 
-    // Reads `length` bytes; appends them to *out. 0, -1 wrong answer, -2 no answer, -3 link down.
+    // The jobs, to the station last set (1 at first); one job fits a PDU of JobPduLength.
+    int readCapacity() const override;
+    int writeCapacity() const override;
+    int readJob(const PlcPlace &place, int length, QByteArray *out) override;
+    int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) override;
+    void setStation(int station) { jobStation = station; }
+    int station() const { return jobStation; }
+
+    // The same jobs to a station named per call. Reads `length` bytes; appends them to *out.
+    // 0, -1 wrong answer, -2 no answer, -3 link down.
     int Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber, int area, QString name);
-    // Writes the first `count` bytes of `data` at `bitAddress`; a bit item writes one bit.
+    // Writes the first `count` bytes of `data` at `bitAddress` and refuses fewer; a bit item
+    // writes one bit.
     int WriteCoilsQarea(int dbNumber, int bitAddress, int count, int station, QByteArray data, int area,
                         QString name, bool bitItem = false);
 
@@ -111,6 +123,8 @@ private:
     QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
     int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
     int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
+    int readFrom(int station, const PlcPlace &place, int length, QByteArray *out);
+    int writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem);
     quint16 nextReference();
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
 
@@ -129,6 +143,7 @@ public:
 private:
     QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
     quint16 lastReference = 0;
+    int jobStation = 1;                 // the station the jobs of the port go to
     QElapsedTimer lastArrival;          // when bytes last came in: the line's idle time runs from it
 };
 

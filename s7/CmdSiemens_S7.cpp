@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "IsoTcpFrames.h"
+#include "S7Pdu.h"
 #include "S7Refusal.h"
 #include "SocketReceive.h"
 #include "SocketSend.h"
@@ -299,16 +300,31 @@ QString CmdSiemens_S7::logLine(const QString &pattern, const QString &name, int 
         .arg(QString::fromLatin1(bytes.toHex()));
 }
 
+int CmdSiemens_S7::readCapacity() const
+{
+    return S7Pdu::readCapacity(pduLength());
+}
+
+int CmdSiemens_S7::writeCapacity() const
+{
+    return S7Pdu::writeCapacity(pduLength());
+}
+
 int CmdSiemens_S7::Read_area(int byteAddress, int length, QByteArray *out, int dbNumber, int area,
                              QString name)
 {
+    return readJob(PlcPlace{area, dbNumber, byteAddress, 0, name}, length, out);
+}
+
+int CmdSiemens_S7::readJob(const PlcPlace &place, int length, QByteArray *out)
+{
     const QByteArray request =
-        IsoTcp::readRequest(nextReference(), area, dbNumber, byteAddress, length);
+        IsoTcp::readRequest(nextReference(), place.area, place.dbNumber, place.byteAddress, length);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
-    return Message_parsing(request, out, length, name);
+    return Message_parsing(request, out, length, place.text);
 }
 
 int CmdSiemens_S7::Message_parsing(QByteArray request, QByteArray *out, int length, QString name)
@@ -336,39 +352,40 @@ int CmdSiemens_S7::Message_parsing(QByteArray request, QByteArray *out, int leng
 int CmdSiemens_S7::WriteHoldingRegistersVarea(int dbNumber, int bitAddress, int count,
                                               QByteArray data, int area, QString name)
 {
-    return writeJob(dbNumber, bitAddress, count, data, area, name, false);
+    return writeCounted(data, count, [&](const QByteArray &bytes) {
+        return writeJob(PlcPlace::atBit(area, dbNumber, bitAddress, name), bytes, false);
+    });
 }
 
 int CmdSiemens_S7::WriteCoilsQarea(int dbNumber, int bitAddress, int count, QByteArray data,
                                    int area, QString name)
 {
-    return writeJob(dbNumber, bitAddress, count, data, area, name, true);
+    return writeCounted(data, count, [&](const QByteArray &bytes) {
+        return writeJob(PlcPlace::atBit(area, dbNumber, bitAddress, name), bytes, true);
+    });
 }
 
-int CmdSiemens_S7::writeJob(int dbNumber, int bitAddress, int count, const QByteArray &data,
-                            int area, const QString &name, bool bitItem)
+int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem)
 {
-    // A job never carries bytes from beyond what the caller encoded.
-    if (count < 0 || data.size() < count)
-        return -1;
+    const int count = data.size();
     const QByteArray request = IsoTcp::writeRequest(
-        nextReference(), area, dbNumber, bitAddress,
-        bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, data.left(count));
+        nextReference(), place.area, place.dbNumber, place.bitAddress(),
+        bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, data);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
     if (Connection_status() == -3)
         return -3;
     if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), name, count, request);
+        qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
     QByteArray answer;
     const int r = SendData(request, answer, 50);
     if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), name, count, answer);
+        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
     if (answer.isEmpty())
         return -2;
     if (r != 0 || !IsoTcp::judgeWriteAnswer(answer)) {
         if (!bitItem)
-            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, count, answer)
+            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
                                         + S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
         return -1;
     }

@@ -10,10 +10,12 @@
 #include <QString>
 
 #include "IsoTcpFrames.h"
+#include "JobPort.h"
+#include "PlcPlace.h"
 
 class QTcpSocket;
 
-class CmdSiemens_S7 : public QObject
+class CmdSiemens_S7 : public QObject, public JobPort
 {
     Q_OBJECT
 public:
@@ -40,6 +42,14 @@ public:
     // The PDU length the PLC granted at the set-up of the current link; 0 before a set-up.
     int pduLength() const { return grantedPdu; }
 
+    // The jobs, sized by the granted PDU.
+    int readCapacity() const override;
+    int writeCapacity() const override;
+    int readJob(const PlcPlace &place, int length, QByteArray *out) override;
+    int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) override;
+
+    // The same jobs by their historic names: a read, a write of byte items and one of a bit item;
+    // the writes carry the first `count` bytes of `data` and refuse fewer.
     int Read_area(int byteAddress, int length, QByteArray *out, int dbNumber, int area, QString name);
     int Message_parsing(QByteArray request, QByteArray *out, int length, QString name);
     int WriteHoldingRegistersVarea(int dbNumber, int bitAddress, int count, QByteArray data, int area,
@@ -72,8 +82,6 @@ private:
     void taken(int bytes);
     void dropStaleFrames();
     quint16 nextReference();
-    int writeJob(int dbNumber, int bitAddress, int count, const QByteArray &data, int area,
-                 const QString &name, bool bitItem);
     QString logLine(const QString &pattern, const QString &name, int length,
                     const QByteArray &bytes) const;
 

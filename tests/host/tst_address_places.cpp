@@ -7,6 +7,7 @@
 
 #include <climits>
 
+#include "AddressGrammar.h"
 #include "BothDrivers.h"
 #include "ByteImages.h"
 #include "LabelValues.h"
@@ -75,6 +76,17 @@ private:
     PlcMemory &memory(const QString &which) { return plcs.memory(which); }
     void clear(const QString &which);
     void expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request, int code);
+    // The facade's inner step, at the place the text names.
+    CLabelVariable writeData(const QString &which, const QString &address, DataType type, const CLabelVariable &value,
+                             int count)
+    {
+        const AddressGrammar::Address a = AddressGrammar::parse(address);
+        const int byte = int(a.byteAddress);
+        if (auto *s7 = dynamic_cast<Korvane *>(driver(which)))
+            return s7->Write_data(byte, a.dbNumber, a.bitNumber, type, count, value, a.area, address);
+        return dynamic_cast<Pellimor *>(driver(which))->Write_data(byte, a.dbNumber, a.bitNumber, type, count, value,
+                                                                   a.area, address);
+    }
 
     BothDrivers plcs;
 };
@@ -275,11 +287,13 @@ void TestAddressPlaces::refused_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("readCode");
     QTest::addColumn<int>("writeCode");
+    QTest::addColumn<int>("shortBy");
     struct Row {
         const char *address;
         DataType type;
         int count;
         int s7Read, s7Write, ppiRead, ppiWrite;
+        int shortBy = 0;    // > 0: the facade's inner step Write_data, with a value that many elements short
     };
     const Row rows[] = {
         // No PLC has data block 0; V texts are data block 1 (see places).
@@ -308,13 +322,16 @@ void TestAddressPlaces::refused_data()
         {"M0", Double, 8192, 4, 4, 4, 5},
         {"M0", Int16, 32768, 4, 4, 4, 5},
         {"M0", UInt8, 235, 0, 0, 0, 0},     // more than one PPI job: carried in two
+        // A value without the bytes a write carries: never padded.
+        {"M0", UInt8, 3, 0, 7, 0, 7, 1},
+        {"M0.1", Bool, 1, 0, 7, 0, 7, 1},
     };
     for (const char *which : {"s7", "ppi"}) {
         const bool isS7 = QByteArray(which) == "s7";
         for (const Row &r : rows) {
             QTest::addRow("%s %s %d x%d", which, r.address, int(r.type), r.count)
                 << QString::fromLatin1(which) << QString::fromUtf8(r.address) << r.type << r.count
-                << (isS7 ? r.s7Read : r.ppiRead) << (isS7 ? r.s7Write : r.ppiWrite);
+                << (isS7 ? r.s7Read : r.ppiRead) << (isS7 ? r.s7Write : r.ppiWrite) << r.shortBy;
         }
     }
 }
@@ -328,15 +345,19 @@ void TestAddressPlaces::refused()
     QFETCH(int, count);
     QFETCH(int, readCode);
     QFETCH(int, writeCode);
+    QFETCH(int, shortBy);
     CDriveBaseClass *drv = driver(which);
     if (readCode != 0)
         expectNothingSent(which, [&] { return drv->ReadVariable(address, type, count); }, readCode);
     if (QTest::currentTestFailed())
         return;
     CLabelVariable value;
-    value.value = type == Bool ? QVariant::fromValue(QVector<bool>(count, true).toList())
-                               : listFrom(type, QByteArray(widthOf(type) * count, '\x5A'), count);
-    if (writeCode != 0)
+    const int held = count - shortBy;
+    value.value = type == Bool ? QVariant::fromValue(QVector<bool>(held, true).toList())
+                               : listFrom(type, QByteArray(widthOf(type) * held, '\x5A'), held);
+    if (shortBy > 0)
+        expectNothingSent(which, [&] { return writeData(which, address, type, value, count); }, writeCode);
+    else if (writeCode != 0)
         expectNothingSent(which, [&] { return drv->WriteVariable(address, type, value, count); }, writeCode);
     else if (readCode != 0)
         return;

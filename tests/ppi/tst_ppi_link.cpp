@@ -194,6 +194,11 @@ void TestPpiLink::readAndWriteFrames()
     stored.clear();
     b.station->memory.read(0x84, 1, 100, 1, &stored);
     QCOMPARE(stored.toHex(), QByteArray("57"));
+
+    // A write never carries bytes the caller did not give: fewer than the count send nothing.
+    b.station->station->clearReceivedFrames();
+    QCOMPARE(b.ppi.WriteCoilsQarea(1, 808, 2, 2, QByteArray::fromHex("66"), 0x84, QStringLiteral("V101")), -1);
+    QCOMPARE(b.frames(), QList<QByteArray>());
 }
 
 void TestPpiLink::stationFaults_data()

@@ -1,0 +1,117 @@
+#include "RequestPipeline.h"
+
+#include "CDriveBaseClass.h"
+#include "JobSplit.h"
+#include "ValueCodec.h"
+
+namespace {
+
+// The place `offset` bytes further on: where a job after the first starts.
+PlcPlace after(const PlcPlace &place, int offset)
+{
+    PlcPlace next = place;
+    next.byteAddress = RequestCheck::saturated(qint64(place.byteAddress) + offset);
+    return next;
+}
+
+} // namespace
+
+RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules)
+    : port(port), rules(rules)
+{
+}
+
+CLabelVariable RequestPipeline::read(const QString &address, int type, int count)
+{
+    CLabelVariable result;
+    // A host polls the same texts over and over: each is parsed once.
+    RequestCheck::Verdict v = RequestCheck::read(addresses.get(address, AddressGrammar::parse), type, count, rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+        result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
+    } else {
+        v.target.text = address;
+        result = readAt(v.target, type, count);
+    }
+    result.address = address;
+    result.count = count;
+    result.type = type;
+    return result;
+}
+
+CLabelVariable RequestPipeline::write(const QString &address, int type, const CLabelVariable &value, int count)
+{
+    CLabelVariable result = value;
+    RequestCheck::Verdict v =
+        RequestCheck::write(addresses.get(address, AddressGrammar::parse), type, count, value, rules);
+    if (v.code != ResultCode::Success) {
+        result.resultCode = v.code;
+    } else {
+        v.target.text = address;
+        result = writeAt(v.target, type, count, value);
+        if (v.target.area == AddressGrammar::Input)
+            result.resultCode = ResultCode::InputWrite;
+    }
+    result.address = address;
+    result.count = count;
+    result.type = type;
+    return result;
+}
+
+CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int count)
+{
+    CLabelVariable result;
+    const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, place.bitNumber, count));
+    QByteArray bytes;
+    const int r = readInJobs(place, byteLength, &bytes);
+    if (r == 0) {
+        result.timeStamp = stamps.now();
+        // The codec knows the types it decodes: for any other it gives no list.
+        result.value = ValueCodec::decodeByType(type, place.bitNumber, bytes, byteLength);
+        result.resultCode = result.value.isValid() ? ResultCode::Success : ResultCode::BadType;
+    } else {
+        result.resultCode = ResultCode::fromTransport(r, result.resultCode);
+    }
+    return result;
+}
+
+CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+{
+    CLabelVariable result = value;
+    const bool bitItem = type == Bool;
+    const int byteLength = RequestCheck::saturated(RequestCheck::writeByteLength(type, count));
+    QByteArray bytes;
+    // Bool: one byte per bit, as many as the write's bytes (one bit item carries the first).
+    const bool known = ValueCodec::encodeByType(type, value, bitItem ? byteLength : count, &bytes);
+    int r;
+    if (bytes.size() < byteLength) {
+        r = -1;     // the value lacks elements: nothing goes out that the host did not give
+    } else if (bitItem) {
+        r = port.writeJob(place, bytes, true);
+    } else {
+        // Byte items start at bit 0 of their byte, whatever bit the caller named.
+        PlcPlace start = place;
+        start.bitNumber = 0;
+        r = writeInJobs(start, bytes);
+    }
+    if (r == 0)
+        result.timeStamp = stamps.now();
+    result.resultCode = known ? ResultCode::fromTransport(r, result.resultCode) : ResultCode::BadType;
+    return result;
+}
+
+int RequestPipeline::readInJobs(const PlcPlace &place, int byteLength, QByteArray *out)
+{
+    out->reserve(out->size() + byteLength);
+    return JobSplit::run(byteLength, port.readCapacity(), [&](int offset, int length) {
+        return offset == 0 ? port.readJob(place, length, out) : port.readJob(after(place, offset), length, out);
+    });
+}
+
+int RequestPipeline::writeInJobs(const PlcPlace &place, const QByteArray &bytes)
+{
+    return JobSplit::run(bytes.size(), port.writeCapacity(), [&](int offset, int length) {
+        const QByteArray piece = bytes.mid(offset, length);
+        return offset == 0 ? port.writeJob(place, piece, false) : port.writeJob(after(place, offset), piece, false);
+    });
+}

@@ -1,0 +1,54 @@
+// The road of every read and write of both drivers, from the host's address text to the jobs of
+// a transport and back to the result: the checks with the driver's Rules, the byte length, the
+// split into jobs that fit the transport's capacity, the codec, the result code and the time
+// stamp. What the two drivers do differently is in their Rules and their JobPort, nothing else.
+//
+// One pipeline per facade, used on its thread: its parse cache and clock are its own.
+#ifndef REQUESTPIPELINE_H
+#define REQUESTPIPELINE_H
+
+#include <QByteArray>
+#include <QString>
+
+#include "AddressGrammar.h"
+#include "CLabelVariable.h"
+#include "JobPort.h"
+#include "LocalClock.h"
+#include "ParseCache.h"
+#include "PlcPlace.h"
+#include "RequestCheck.h"
+
+class RequestPipeline
+{
+public:
+    // `port` and `rules` must outlive the pipeline.
+    RequestPipeline(JobPort &port, const RequestCheck::Rules &rules);
+
+    // ReadVariable: a refused request carries the time of the call; the result names the call's
+    // address, count and type whatever happened.
+    CLabelVariable read(const QString &address, int type, int count);
+    // WriteVariable: the result is the host's value with the outcome; a refused one keeps the
+    // value's own time stamp. A write into the inputs ends with code 6, after it was sent.
+    CLabelVariable write(const QString &address, int type, const CLabelVariable &value, int count);
+
+    // Read_data: `count` elements at a place that passed the checks. The time stamp is the
+    // completion time, and stays null when the exchange failed.
+    CLabelVariable readAt(const PlcPlace &place, int type, int count);
+    // Write_data: the host's value with the outcome. A value that holds fewer elements than the
+    // write carries is refused (7) with nothing sent; a type outside 1..11 sends a write of 0
+    // elements and ends with 2.
+    CLabelVariable writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value);
+
+private:
+    // A byte read or write as consecutive jobs that fit the port's capacity; the result of the
+    // first job that fails, or 0.
+    int readInJobs(const PlcPlace &place, int byteLength, QByteArray *out);
+    int writeInJobs(const PlcPlace &place, const QByteArray &bytes);
+
+    JobPort &port;
+    const RequestCheck::Rules &rules;
+    ParseCache<AddressGrammar::Address> addresses;
+    LocalClock stamps;
+};
+
+#endif // REQUESTPIPELINE_H
