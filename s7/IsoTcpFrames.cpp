@@ -32,8 +32,7 @@ QByteArray dataUnit(const QByteArray &pdu, bool last)
     frame.reserve(length);
     frame.append(char(0x03));
     frame.append(char(0x00));
-    frame.append(char((length >> 8) & 0xFF));
-    frame.append(char(length & 0xFF));
+    ByteOrder::append16(frame, length);
     frame.append(char(0x02));
     frame.append(char(CotpData));
     frame.append(char(last ? EndOfTsdu : 0x00));
@@ -145,10 +144,8 @@ QByteArray payload(const QByteArray &frame)
 QByteArray connectionRequest(quint16 local, quint16 remote)
 {
     QByteArray frame = QByteArray::fromHex("0300001611e00000000100c0010ac1021000c2020300");
-    frame[16] = char(local >> 8);
-    frame[17] = char(local & 0xFF);
-    frame[20] = char(remote >> 8);
-    frame[21] = char(remote & 0xFF);
+    ByteOrder::set16(frame, 16, local);
+    ByteOrder::set16(frame, 20, remote);
     return frame;
 }
 

@@ -1,6 +1,6 @@
-// The address notation, checked against a reading of it written here on its own from the
-// README's forms: I0.3, Q1, M10.7, V100 (a size letter B, W, D, or X with a bit, may follow the
-// area letter), DB5.DBW20, DB5_DBD8, DB5.DBX20.3, DB100, V_or_DB100, V_or_DB5.20, V_or_DB5.20.3.
+// The address notation, checked against a reading of it written here on its own from the forms
+// in docs/host-interface.md: I0.3, Q1, M10.7, V100 (a size letter B, W, D, or X with a bit, may
+// follow the area letter), DB5.DBW20, DB5_DBD8, DB5.DBX20.3, DB100, V_or_DB100, V_or_DB5.20, V_or_DB5.20.3.
 // Invariants: a text the drivers accept (a form of the notation naming a byte of the area) is
 // one this reading accepts too, and both name the same area, data block, byte and bit (0..7); a
 // text this reading accepts within the area, the drivers accept; the byte length of a count is

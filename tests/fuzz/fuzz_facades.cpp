@@ -3,7 +3,7 @@
 // lists of any size.
 // Invariants: no call succeeds without a link; every result names the call's address, count and
 // type; a call the facade lets through to the link (result 8 or 9, or 6 for a write into the
-// inputs) names a place of the notation within the README's limits of area and request size;
+// inputs) names a place of the notation within the documented limits of area and request size;
 // no arithmetic on the host's numbers misbehaves (the sanitizers see to that).
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -30,7 +30,7 @@ qint64 number(const QString &digits)
 }
 
 // The place a text of the notation names; refused (-1) for anything else. Written here on its
-// own, from the README's forms.
+// own, from the notation's forms (docs/host-interface.md).
 struct Place {
     qint64 byteAddress = -1;
     int bit = 0;
@@ -129,8 +129,8 @@ void check(bool s7, const CLabelVariable &r, const QString &address, int type, i
         return;
     const Place p = placeOf(address);
     FUZZ_CHECK(p.byteAddress >= 0, "a text outside the notation let through");
-    // The README's limits: byte address + count (in elements) at most 65535, and no more bytes
-    // than one call carries (it may go out as several jobs). A type outside 1..11 carries no bytes.
+    // The limits of docs/host-interface.md: byte address + count (in elements) at most 65535, and
+    // no more bytes than one call carries (it may go out as several jobs). A type outside 1..11 carries no bytes.
     FUZZ_CHECK(p.byteAddress + count <= LastByte, "a request past the end of its area let through");
     static const int width[] = {0, 0, 1, 1, 2, 2, 4, 4, 4, 8, 8, 8, 0, 0, 0, 0};
     const qint64 bytes = type == Bool ? (qint64(p.bit) + count + 7) / 8 : qint64(count) * width[type];
