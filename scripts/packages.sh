@@ -46,8 +46,14 @@ install_missing() {
   # apt may upgrade a few of the build machine's libraries along with them.
   local apt_log
   apt_log=$(mktemp)
-  if ! { $sudo apt-get update -qq && \
-         $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$apt_log" 2>&1; then
+  # A mirror in the middle of a sync serves index files of the wrong size for a while: the
+  # update is tried again, and the install goes ahead on what it got (it fails if that is short).
+  local try
+  for try in 1 2 3; do
+    $sudo apt-get update -qq >"$apt_log" 2>&1 && break
+    [ "$try" -eq 3 ] || sleep 20
+  done
+  if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >>"$apt_log" 2>&1; then
     cat "$apt_log"
     echo "$who: installing packages failed" >&2
     rm -f "$apt_log"

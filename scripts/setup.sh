@@ -13,14 +13,4 @@ if [ "${1:-}" = "--fuzz" ]; then
 fi
 
 . "$(dirname "$0")/packages.sh"
-missing_packages "${packages[@]}"
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+install_missing setup "${packages[@]}"
