@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "ByteOrder.h"
+#include "ElementTypes.h"
 
 static_assert(sizeof(short) == 2 && sizeof(int) == 4 && sizeof(long long) == 8,
               "PLC element widths need 16-, 32- and 64-bit short, int and long long");
@@ -11,28 +12,7 @@ static_assert(sizeof(bool) == 1 && sizeof(float) == 4 && sizeof(double) == 8, "o
 
 namespace {
 
-template<typename T>
-struct Tag { using type = T; };
-
-// Calls f(Tag<T>) with the element type T of DataType `type` (1..11); `otherwise` for any other.
-template<typename R, typename F>
-R withElementType(int type, R otherwise, F &&f)
-{
-    switch (type) {
-    case Bool: return f(Tag<bool>());
-    case Int8: return f(Tag<char>());
-    case UInt8: return f(Tag<unsigned char>());
-    case Int16: return f(Tag<short>());
-    case UInt16: return f(Tag<unsigned short>());
-    case Int32: return f(Tag<int>());
-    case UInt32: return f(Tag<unsigned int>());
-    case Float: return f(Tag<float>());
-    case Int64: return f(Tag<long long>());
-    case UInt64: return f(Tag<unsigned long long>());
-    case Double: return f(Tag<double>());
-    default: return otherwise;
-    }
-}
+using ElementTypes::withElementType;
 
 template<typename T>
 T fromBits(quint64 bits)

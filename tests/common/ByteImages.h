@@ -7,6 +7,7 @@
 #include <QList>
 #include <QtEndian>
 
+#include "ElementTypes.h"
 #include "LabelValues.h"
 
 // Bytes that differ from their neighbours and from those of another seed.
@@ -76,19 +77,11 @@ QVariant listFrom(const QByteArray &bytes, int count)
 // The element list of `type` whose elements are `bytes` in PLC order (big-endian).
 inline QVariant listFrom(int type, const QByteArray &bytes, int count)
 {
-    switch (type) {
-    case Int8: return listFrom<char>(bytes, count);
-    case UInt8: return listFrom<unsigned char>(bytes, count);
-    case Int16: return listFrom<short>(bytes, count);
-    case UInt16: return listFrom<unsigned short>(bytes, count);
-    case Int32: return listFrom<int>(bytes, count);
-    case UInt32: return listFrom<unsigned int>(bytes, count);
-    case Float: return listFrom<float>(bytes, count);
-    case Int64: return listFrom<long long>(bytes, count);
-    case UInt64: return listFrom<unsigned long long>(bytes, count);
-    case Double: return listFrom<double>(bytes, count);
-    default: return QVariant();
-    }
+    if (type == Bool)
+        return QVariant();
+    return ElementTypes::withElementType(type, QVariant(), [&](auto tag) {
+        return listFrom<typename decltype(tag)::type>(bytes, count);
+    });
 }
 
 template<typename T>
@@ -109,19 +102,11 @@ QByteArray bytesFrom(const QVariant &list)
 // The elements of a result in PLC order, so lists of floats compare bit for bit.
 inline QByteArray bytesFrom(int type, const QVariant &list)
 {
-    switch (type) {
-    case Int8: return bytesFrom<char>(list);
-    case UInt8: return bytesFrom<unsigned char>(list);
-    case Int16: return bytesFrom<short>(list);
-    case UInt16: return bytesFrom<unsigned short>(list);
-    case Int32: return bytesFrom<int>(list);
-    case UInt32: return bytesFrom<unsigned int>(list);
-    case Float: return bytesFrom<float>(list);
-    case Int64: return bytesFrom<long long>(list);
-    case UInt64: return bytesFrom<unsigned long long>(list);
-    case Double: return bytesFrom<double>(list);
-    default: return QByteArray();
-    }
+    if (type == Bool)
+        return QByteArray();
+    return ElementTypes::withElementType(type, QByteArray(), [&](auto tag) {
+        return bytesFrom<typename decltype(tag)::type>(list);
+    });
 }
 
 #endif // BYTEIMAGES_H

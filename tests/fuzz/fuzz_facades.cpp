@@ -11,6 +11,7 @@
 
 #include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
+#include "ElementTypes.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "korvane.h"
@@ -98,21 +99,11 @@ QVariant listOf(int n)
 
 QVariant someList(int type, int n)
 {
-    switch (type) {
-    case Bool: return listOf<bool>(n);
-    case Int8: return listOf<char>(n);
-    case UInt8: return listOf<unsigned char>(n);
-    case Int16: return listOf<short>(n);
-    case UInt16: return listOf<unsigned short>(n);
-    case Int32: return listOf<int>(n);
-    case UInt32: return listOf<unsigned int>(n);
-    case Float: return listOf<float>(n);
-    case Int64: return listOf<long long>(n);
-    case UInt64: return listOf<unsigned long long>(n);
-    case Double: return listOf<double>(n);
-    case String: return QVariant::fromValue(QList<QString>{QStringLiteral("x")});
-    default: return QVariant();
-    }
+    if (type == String)
+        return QVariant::fromValue(QList<QString>{QStringLiteral("x")});
+    return ElementTypes::withElementType(type, QVariant(), [&](auto tag) {
+        return listOf<typename decltype(tag)::type>(n);
+    });
 }
 
 void check(bool s7, const CLabelVariable &r, const QString &address, int type, int count, bool write)

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "CDriveBaseClass.h"
+#include "ElementTypes.h"
 
 namespace ValueText {
 
@@ -133,40 +134,20 @@ QString resultName(int code)
 
 bool parseValues(int type, const QString &text, CLabelVariable *out, QString *error)
 {
-    switch (type) {
-    case Bool: return parseList<bool>(text, out, error);
-    case Int8: return parseList<char>(text, out, error);
-    case UInt8: return parseList<unsigned char>(text, out, error);
-    case Int16: return parseList<short>(text, out, error);
-    case UInt16: return parseList<unsigned short>(text, out, error);
-    case Int32: return parseList<int>(text, out, error);
-    case UInt32: return parseList<unsigned int>(text, out, error);
-    case Float: return parseList<float>(text, out, error);
-    case Int64: return parseList<long long>(text, out, error);
-    case UInt64: return parseList<unsigned long long>(text, out, error);
-    case Double: return parseList<double>(text, out, error);
-    default:
+    // -1: a type without element lists.
+    const int parsed = ElementTypes::withElementType(type, -1, [&](auto tag) {
+        return parseList<typename decltype(tag)::type>(text, out, error) ? 1 : 0;
+    });
+    if (parsed < 0)
         *error = QStringLiteral("no values for type %1").arg(type);
-        return false;
-    }
+    return parsed == 1;
 }
 
 QString formatValues(int type, const CLabelVariable &value)
 {
-    switch (type) {
-    case Bool: return formatList<bool>(value);
-    case Int8: return formatList<char>(value);
-    case UInt8: return formatList<unsigned char>(value);
-    case Int16: return formatList<short>(value);
-    case UInt16: return formatList<unsigned short>(value);
-    case Int32: return formatList<int>(value);
-    case UInt32: return formatList<unsigned int>(value);
-    case Float: return formatList<float>(value);
-    case Int64: return formatList<long long>(value);
-    case UInt64: return formatList<unsigned long long>(value);
-    case Double: return formatList<double>(value);
-    default: return QStringLiteral("-");
-    }
+    return ElementTypes::withElementType(type, QStringLiteral("-"), [&](auto tag) {
+        return formatList<typename decltype(tag)::type>(value);
+    });
 }
 
 } // namespace ValueText

@@ -6,6 +6,7 @@
 
 #include "ByteOrder.h"
 #include "CDriveBaseClass.h"
+#include "ElementTypes.h"
 
 namespace ElementBytes {
 
@@ -53,22 +54,11 @@ bool bytesOf(const QVariant &value, int count, QByteArray *bytes)
     return true;
 }
 
-template<typename F>
-auto byType(int type, F f)
+// The soak models the byte types 2..11; Bool is left to the drivers' own bit items.
+template<typename R, typename F>
+R byType(int type, R otherwise, F f)
 {
-    switch (type) {
-    case Int8: return f((char *)nullptr);
-    case UInt8: return f((unsigned char *)nullptr);
-    case Int16: return f((short *)nullptr);
-    case UInt16: return f((unsigned short *)nullptr);
-    case Int32: return f((int *)nullptr);
-    case UInt32: return f((unsigned int *)nullptr);
-    case Float: return f((float *)nullptr);
-    case Int64: return f((long long *)nullptr);
-    case UInt64: return f((unsigned long long *)nullptr);
-    case Double: return f((double *)nullptr);
-    default: return decltype(f((char *)nullptr))();
-    }
+    return type == Bool ? otherwise : ElementTypes::withElementType(type, otherwise, f);
 }
 
 } // namespace
@@ -77,18 +67,18 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the soak converts elements for l
 
 int width(int type)
 {
-    return byType(type, [](auto *tag) { return int(sizeof(*tag)); });
+    return byType(type, 0, [](auto tag) { return int(sizeof(typename decltype(tag)::type)); });
 }
 
 QVariant toElements(int type, const QByteArray &bytes)
 {
-    return byType(type, [&](auto *tag) { return listOf<std::remove_pointer_t<decltype(tag)>>(bytes); });
+    return byType(type, QVariant(), [&](auto tag) { return listOf<typename decltype(tag)::type>(bytes); });
 }
 
 bool toBytes(int type, const QVariant &value, int count, QByteArray *bytes)
 {
-    return byType(type, [&](auto *tag) {
-        return bytesOf<std::remove_pointer_t<decltype(tag)>>(value, count, bytes);
+    return byType(type, false, [&](auto tag) {
+        return bytesOf<typename decltype(tag)::type>(value, count, bytes);
     });
 }
 
