@@ -23,15 +23,17 @@ if(CMAKE_CROSSCOMPILING)
     message(WARNING "No Debian architecture for ${CMAKE_LIBRARY_ARCHITECTURE}: cpack will not work here")
   endif()
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${plc_deb_arch}")
-  # dpkg-shlibdeps must read the target's binaries and shlibs files, not the build machine's.
-  set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/PackagingHostArch.cmake")
+  # dpkg-shlibdeps knows only the build machine's libraries: a cross build's dependencies come
+  # from the sysroot's shlibs files instead (cmake/PackagingCross.cmake, read by cpack).
+  set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/PackagingCross.cmake")
+  set(CPACK_PLC_SYSROOT "${CMAKE_SYSROOT}")
+  set(CPACK_PLC_DEPENDS_SCRIPT "${PROJECT_SOURCE_DIR}/scripts/sysroot-depends.sh")
+  set(CPACK_PLC_KORVANE_FILES "${PROJECT_BINARY_DIR}/s7/libKorvane.so.1")
+  set(CPACK_PLC_PELLIMOR_FILES "${PROJECT_BINARY_DIR}/ppi/libPellimor.so.1")
+  set(CPACK_PLC_TOOLS_FILES "${PROJECT_BINARY_DIR}/tools/drvhost/drvhost;${PROJECT_BINARY_DIR}/tools/plcsim/plcsim")
 endif()
 
-set(CPACK_COMPONENTS_ALL korvane pellimor tools)
-# The headers are the same for every architecture: one package, built on the build machine.
-if(NOT CMAKE_CROSSCOMPILING)
-  list(APPEND CPACK_COMPONENTS_ALL dev)
-endif()
+set(CPACK_COMPONENTS_ALL korvane pellimor tools dev)
 
 set(CPACK_DEBIAN_KORVANE_PACKAGE_NAME plc-driver-korvane)
 set(CPACK_DEBIAN_KORVANE_PACKAGE_SECTION libs)
@@ -62,12 +64,15 @@ loopback for trying the plug-ins without a PLC.")
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME plc-driver-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_ARCHITECTURE all)
+# The value library is built for one architecture: one -dev package per architecture.
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS qtbase5-dev)
-set(CPACK_DEBIAN_DEV_DESCRIPTION "Host interface headers of the PLC driver plug-ins
-CDriveBaseClass.h and CLabelVariable.h: the interface a host runtime drives a
-driver plug-in through, and the value that crosses it, for authors of hosts
-that load plc-driver-korvane or plc-driver-pellimor.")
+set(CPACK_DEBIAN_DEV_DESCRIPTION "Host interface of the PLC driver plug-ins
+CDriveBaseClass.h and CLabelVariable.h, the interface a host runtime drives a
+driver plug-in through and the value that crosses it, with the value's
+library, built as the plug-ins build it, for authors of hosts that load
+plc-driver-korvane or plc-driver-pellimor. pkg-config (plc-drivers) and
+CMake (find_package(PlcDrivers), target PlcDrivers::HostInterface) give the
+compiler and linker flags and the folder of the installed plug-ins.")
 
 include(CPack)

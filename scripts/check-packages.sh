@@ -66,7 +66,18 @@ $expected"
   dpkg-deb -x "$deb" "$tmp"
   for f in "$@"; do
     [ -f "$tmp/$f" ] || continue
-    case "$f" in *.h) continue ;; esac
+    case "$f" in *.h|*.pc|*.cmake) continue ;; esac
+    if [ "${f%.a}" != "$f" ]; then
+      # A static library: its objects are for $arch and carry no debug info.
+      (cd "$tmp" && mkdir -p ar && cd ar && ar x "../$f")
+      for o in "$tmp"/ar/*.o; do
+        what=$(file -b "$o")
+        echo "$what" | grep -Eq "^$(elf_of "$arch")" || fail "$f: $(basename "$o") is not for $arch: $what"
+        if readelf -S -W "$o" | grep -Eq '\.z?debug_'; then fail "$f: $(basename "$o") carries debug sections"; fi
+      done
+      rm -rf "$tmp/ar"
+      continue
+    fi
     what=$(file -b "$tmp/$f")
     echo "$what" | grep -Eq "^$(elf_of "$arch")" || fail "$f is not for $arch: $what"
     case "$what" in *"not stripped"*|*"with debug_info"*) fail "$f is not stripped: $what" ;; esac
@@ -93,10 +104,13 @@ for arch in "${archs[@]}"; do
             "$runtime libqt5core5a libqt5network5 libqt5serialport5" "$plugins/libPellimor.so.1"
   check_deb plc-driver-tools "$arch" "libqt5core5a libqt5network5" \
             "$runtime libqt5core5a libqt5network5 libqt5serialport5" ./usr/bin/drvhost ./usr/bin/plcsim
-  if [ "$arch" = "$(dpkg --print-architecture)" ]; then
-    check_deb plc-driver-dev all "qtbase5-dev" "qtbase5-dev" \
-              ./usr/include/plc-drivers/CDriveBaseClass.h ./usr/include/plc-drivers/CLabelVariable.h
-  fi
+  dev_lib="./usr/lib/$ma"
+  check_deb plc-driver-dev "$arch" "qtbase5-dev" "qtbase5-dev" \
+            ./usr/include/plc-drivers/CDriveBaseClass.h ./usr/include/plc-drivers/CLabelVariable.h \
+            "$dev_lib/libplc-label-variable.a" "$dev_lib/pkgconfig/plc-drivers.pc" \
+            "$dev_lib/cmake/PlcDrivers/PlcDriversConfig.cmake" "$dev_lib/cmake/PlcDrivers/PlcDriversConfigVersion.cmake" \
+            "$dev_lib/cmake/PlcDrivers/PlcDriversTargets.cmake" \
+            "$dev_lib/cmake/PlcDrivers/PlcDriversTargets-relwithdebinfo.cmake"
 done
 
 if [ "$failures" -gt 0 ]; then

@@ -2,8 +2,10 @@
 # Cross-builds the plug-ins, the simulator, the host program and the tests for the ARM
 # targets and runs the whole test suite of each target under qemu-user.
 #   scripts/cross-test.sh [arm64|armhf|both]      (default: both)
-# Installs what is missing from Debian's packages (cross compilers, the target's multiarch
-# Qt 5, qemu-user). Builds in $PLC_CROSS_BUILD_ROOT/build-<arch> (default: the checkout).
+# Installs what is missing from Debian's packages (cross compilers, qemu-user, mmdebstrap) and
+# makes each target's sysroot with its Qt 5 (scripts/sysroot.sh), or reuses it. Builds in
+# $PLC_CROSS_BUILD_ROOT/build-<arch>, the sysroots in $PLC_CROSS_BUILD_ROOT/build-sysroot/<arch>
+# (default: the checkout).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${PLC_CROSS_BUILD_ROOT:-$root}
@@ -38,7 +40,8 @@ for arch in "${archs[@]}"; do
   dir="$build_root/build-$arch"
   echo "== cross build for $arch ($triple) in $dir"
   t0=$SECONDS
-  configure_cross "$root" "$arch" "$dir"
+  configure_cross "$root" "$arch" "$dir" "$build_root/build-sysroot/$arch"
+  t_sysroot=$((SECONDS - t0))
   log="$dir/cross-build.log"
   if ! cmake --build "$dir" -j"$(nproc)" >"$log" 2>&1; then
     cat "$log"
@@ -49,7 +52,7 @@ for arch in "${archs[@]}"; do
   if grep -q 'warning:' "$log"; then
     grep -A4 'warning:' "$log"
   fi
-  t_build=$((SECONDS - t0))
+  t_build=$((SECONDS - t0 - t_sysroot))
 
   for so in "$dir/s7/libKorvane.so.1" "$dir/ppi/libPellimor.so.1"; do
     what=$(file -b "$so")
@@ -75,7 +78,7 @@ for arch in "${archs[@]}"; do
   fi
   ctest --test-dir "$dir" --output-on-failure -j2 "${exclude_args[@]}"
   t_test=$((SECONDS - t1))
-  summary+=("$arch: build ${t_build} s, tests ${t_test} s")
+  summary+=("$arch: sysroot ${t_sysroot} s, build ${t_build} s, tests ${t_test} s")
 done
 
 for line in "${summary[@]}"; do echo "cross-test: $line"; done

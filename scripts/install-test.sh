@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build machine's packages (from scripts/package.sh) into a scratch root with
 # dpkg -x, then checks that the installed drvhost loads the installed plug-ins and works
-# against the installed plcsim, as on a freshly installed machine.
+# against the installed plcsim, as on a freshly installed machine, and that a host program
+# compiles and links against the installed -dev package through pkg-config and through CMake,
+# and runs with the installed plug-in against the installed plcsim.
 #   scripts/install-test.sh          (packages in $PLC_PACKAGE_DIR or dist/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,21 +17,46 @@ version=$(sed -n 's/^project([A-Za-z]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeL
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for name in plc-driver-korvane plc-driver-pellimor plc-driver-tools; do
+for name in plc-driver-korvane plc-driver-pellimor plc-driver-tools plc-driver-dev; do
   deb="$dir/${name}_${version}_${arch}.deb"
   [ -f "$deb" ] || { echo "install-test: $deb is missing (run scripts/package.sh)" >&2; exit 1; }
   dpkg -x "$deb" "$scratch"
 done
-dpkg -x "$dir/plc-driver-dev_${version}_all.deb" "$scratch"
 
 plugins="$scratch/usr/lib/$multiarch/plc-drivers"
 echo "install-test: installed into $scratch:"
 (cd "$scratch" && find . -type f | sort | sed 's/^/  /')
 
-# The installed headers compile on their own, as a host author includes them.
-printf '#include <CDriveBaseClass.h>\nint main() { registerLabelVariableTypes(); return 0; }\n' >"$scratch/host.cpp"
-g++ -std=c++17 -fPIC -fsyntax-only -I"$scratch/usr/include/plc-drivers" \
-    $(pkg-config --cflags Qt5Core) "$scratch/host.cpp"
+# A host program against the -dev package: once through pkg-config, once through CMake.
+host_src="$root/tests/install"
+export PKG_CONFIG_PATH="$scratch/usr/lib/$multiarch/pkgconfig"
+plugin_dir=$(pkg-config --variable=plugindir plc-drivers)
+[ "$(cd "$plugin_dir" && pwd -P)" = "$(cd "$plugins" && pwd -P)" ] \
+  || { echo "install-test: pkg-config names $plugin_dir as the plug-in folder" >&2; exit 1; }
+# shellcheck disable=SC2046
+g++ -std=c++17 -o "$scratch/host-pkgconfig" "$host_src/host.cpp" -DPLC_PLUGIN_DIR="\"$plugin_dir\"" \
+    $(pkg-config --cflags --libs plc-drivers)
+cmake -S "$host_src" -B "$scratch/host-cmake" -G Ninja -DCMAKE_PREFIX_PATH="$scratch/usr" >/dev/null
+cmake --build "$scratch/host-cmake" >/dev/null
+
+mkfifo "$scratch/plcsim.fifo"
+"$scratch/usr/bin/plcsim" --s7-port 0 >"$scratch/plcsim.fifo" 2>"$scratch/plcsim.err" &
+sim=$!
+trap '[ -z "$sim" ] || { kill "$sim"; wait "$sim"; } 2>/dev/null; rm -rf "$scratch"' EXIT
+exec 3<"$scratch/plcsim.fifo"
+line=""
+IFS= read -r -t 60 line <&3 || true
+s7_port=${line#plcsim: S7 listening on 127.0.0.1:}
+case "$s7_port" in
+  ''|*[!0-9]*) cat "$scratch/plcsim.err" >&2; echo "install-test: plcsim did not start" >&2; exit 1 ;;
+esac
+for host in host-pkgconfig host-cmake/host; do
+  "$scratch/$host" "$s7_port" || { echo "install-test: $host failed" >&2; exit 1; }
+done
+kill "$sim" 2>/dev/null
+wait "$sim" 2>/dev/null || true
+sim=""
+exec 3<&-
 
 bash "$root/tests/host/drvhost_commissioning.sh" "$scratch/usr/bin/drvhost" "$scratch/usr/bin/plcsim" \
      "$plugins/libKorvane.so.1" "$plugins/libPellimor.so.1"

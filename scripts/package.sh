@@ -37,7 +37,7 @@ for t in "${targets[@]}"; do
     cmake -S "$root" -B "$dir" -G Ninja >/dev/null
   else
     dir="$build_root/build-$t"
-    configure_cross "$root" "$t" "$dir"
+    configure_cross "$root" "$t" "$dir" "$build_root/build-sysroot/$t"
   fi
   echo "== packages for $t from $dir"
   cmake --build "$dir" -j"$(nproc)" >"$dir/package-build.log" 2>&1 || { cat "$dir/package-build.log"; exit 1; }

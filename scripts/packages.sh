@@ -16,18 +16,21 @@ missing_packages() {
 triple_of() { case "$1" in arm64) echo aarch64-linux-gnu ;; armhf) echo arm-linux-gnueabihf ;; esac; }
 qemu_of() { case "$1" in arm64) echo qemu-aarch64 ;; armhf) echo qemu-arm ;; esac; }
 
-# What a cross build for the target architectures ARCH... needs: the cross compiler (with the
-# target's binutils), the target's multiarch Qt 5 and the emulator the toolchain files ask for.
+# What a cross build for the target architectures ARCH... needs on the build machine: the cross
+# compilers (with the target's binutils), the build machine's Qt code generators, mmdebstrap for
+# the target's sysroot (scripts/sysroot.sh) and the emulator that runs the tests. The target's
+# own libraries live in the sysroot, never on the build machine.
 cross_packages() {
   local arch
-  echo cmake ninja-build file binutils dpkg-dev qtbase5-dev-tools qemu-user
+  echo cmake ninja-build file binutils dpkg-dev qtbase5-dev-tools qemu-user mmdebstrap debian-archive-keyring
   for arch in "$@"; do
-    echo "g++-$(triple_of "$arch")" "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch"
+    echo "g++-$(triple_of "$arch")"
   done
 }
 
 # install_missing WHO NAME...: installs those of the packages that are missing, adding the
-# foreign architectures that "name:arch" asks for. WHO names the script in its messages.
+# foreign architectures that "name:arch" asks for (the project's scripts ask for none: the
+# cross builds take the target's libraries from a sysroot). WHO names the script in its messages.
 install_missing() {
   local who=$1 p arch sudo=""
   shift
@@ -42,8 +45,6 @@ install_missing() {
     fi
   done
   export DEBIAN_FRONTEND=noninteractive
-  # The target's Multi-Arch: same libraries must match the build machine's versions, so
-  # apt may upgrade a few of the build machine's libraries along with them.
   local apt_log
   apt_log=$(mktemp)
   # A mirror in the middle of a sync serves index files of the wrong size for a while: the
@@ -62,10 +63,12 @@ install_missing() {
   rm -f "$apt_log"
 }
 
-# configure_cross ROOT ARCH DIR: configures the cross build tree DIR for ARCH, the same way for
-# the cross tests and the packages, so that one tree serves both.
+# configure_cross ROOT ARCH DIR SYSROOT: makes or reuses the sysroot of ARCH in SYSROOT and
+# configures the cross build tree DIR against it, the same way for the cross tests and the
+# packages, so that one tree serves both.
 configure_cross() {
+  "$1/scripts/sysroot.sh" "$2" "$4"
   cmake -S "$1" -B "$3" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$1/cmake/toolchain-$(triple_of "$2").cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$1/cmake/toolchain-$(triple_of "$2").cmake" -DPLC_SYSROOT="$4" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLC_BUILD_BENCH=OFF -DPLC_SANITIZE=OFF >/dev/null
 }
