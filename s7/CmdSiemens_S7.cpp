@@ -246,7 +246,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
         const QByteArray stream = unread();
         if (next.length == IsoTcp::Broken) {
             // The front unit starts a TSDU that cannot be one: drop it, and the rest of its TSDU.
-            const int length = IsoTcp::frameLength(stream);
+            const int length = qMax(IsoTcp::frameLength(stream), 1);
             if (junk.isEmpty())
                 junk = stream.left(length);
             insideTsdu = IsoTcp::cotpType(stream) == IsoTcp::CotpData
