@@ -179,7 +179,7 @@ bool CmdSiemens_S7::frontReady(QByteArray *junk)
             // The next plausible TPKT start is where it goes on; nothing after it is given up.
             const int start = IsoTcp::nextFrameStart(stream, resyncing ? 0 : 1);
             if (!resyncing && junk && junk->isEmpty())
-                *junk = stream.left(qMin(start, IsoTcp::MaxFrameLength));
+                *junk = QByteArray(stream.constData(), qMin(start, IsoTcp::MaxFrameLength));
             resyncing = true;
             taken(start);
             if (start == stream.size() || stream.size() - start < IsoTcp::DataHeaderLength - 1)
@@ -248,7 +248,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
             // The front unit starts a TSDU that cannot be one: drop it, and the rest of its TSDU.
             const int length = qMax(IsoTcp::frameLength(stream), 1);
             if (junk.isEmpty())
-                junk = stream.left(length);
+                junk = QByteArray(stream.constData(), qMin(length, stream.size()));
             insideTsdu = IsoTcp::cotpType(stream) == IsoTcp::CotpData
                          && (ByteOrder::u8(stream, 6) & IsoTcp::EndOfTsdu) == 0;
             taken(length);
@@ -276,7 +276,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
             // An incomplete frame that already shows this request's reference is its answer cut
             // short. Whatever the front holds is given up, up to the end of its TSDU.
             if (!stream.isEmpty() && IsoTcp::showsReferenceOf(request, stream))
-                reply.append(stream.left(IsoTcp::MaxTsduSpan));
+                reply.append(stream.constData(), qMin(stream.size(), IsoTcp::MaxTsduSpan));
             cutFront();
             // A request left unanswered leaves the time-out as the socket's error, which the
             // "Disconnected=" warning names when the link is closed later.
