@@ -106,6 +106,11 @@ quint16 reference(const QByteArray &pdu)
     return quint16(be16(pdu, 4));
 }
 
+bool isAcknowledgement(const QByteArray &pdu)
+{
+    return pdu.size() >= AckHeaderLength && u8(pdu, 0) == 0x32 && (u8(pdu, 1) == 0x02 || u8(pdu, 1) == 0x03);
+}
+
 Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
 {
     const Verdict header = judgeAckHeader(pdu, 0x04);

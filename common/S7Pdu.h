@@ -53,6 +53,10 @@ QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, I
 // The PDU reference of a job or an acknowledgement (0 when the PDU is too short).
 quint16 reference(const QByteArray &pdu);
 
+// An acknowledgement header (protocol id 0x32, message type 0x02 ack or 0x03 ack-data, all 12
+// bytes there): the only PDU that can answer a job, with its data or with an error.
+bool isAcknowledgement(const QByteArray &pdu);
+
 enum class Verdict {
     Ok,             // the answer is good; for reads *data holds exactly the requested bytes
     NotAnAnswer,    // not an acknowledgement of a job (too short, wrong protocol id or type)

@@ -4,8 +4,11 @@
 #include <QDebug>
 #include <QTcpSocket>
 
-#include <cstdlib>
+#include <QRandomGenerator>
 
+#include <poll.h>
+
+#include "ByteOrder.h"
 #include "IsoTcpFrames.h"
 #include "S7Pdu.h"
 #include "S7Refusal.h"
@@ -36,6 +39,15 @@ const SetupStep SetupSteps[] = {
     {grantsUsablePdu, "lib[Siemens_S7]第二次握手失败 %1:%2 "},
 };
 
+// The PLC's reason behind a refused answer; none for bytes that are no whole frame (an answer cut
+// short, bytes that lost their framing), whose header fields are not where a header's would be.
+QString refusalSuffix(const QByteArray &answer)
+{
+    if (IsoTcp::frameLength(answer) != answer.size())
+        return QString();
+    return S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
+}
+
 // Bytes already taken off the front of the stream are given back to memory once they are this many.
 constexpr int CompactAfter = 64 * 1024;
 
@@ -59,12 +71,16 @@ int CmdSiemens_S7::ConnectDrive(QString ip, int port)
         connect(tcpSocket, &QTcpSocket::disconnected, this, &CmdSiemens_S7::mydisconnected, SocketSignal);
         connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdSiemens_S7::myreadyRead, SocketSignal);
     }
-    this->port = port;
-    if (!hostAddr.setAddress(ip))
-        return dropLink(-1);
+    // The link being dropped is named by its own "Disconnected=" line, before the new target
+    // takes its place.
+    QHostAddress target;
+    const bool numeric = target.setAddress(ip);
     tcpSocket->abort();
-    recvBuf.clear();
-    recvStart = 0;
+    hostAddr = target;
+    this->port = port;
+    if (!numeric)
+        return dropLink(-1);
+    forgetStream();
     tpduSize = IsoTcp::DefaultTpduSize;
     tcpSocket->connectToHost(hostAddr, quint16(port), QIODevice::ReadWrite);
     if (!tcpSocket->waitForConnected(ConnectTimeoutMs))
@@ -86,10 +102,32 @@ int CmdSiemens_S7::dropLink(int result)
     // reports the link down at once until a connect succeeds.
     if (tcpSocket)
         tcpSocket->abort();
-    recvBuf.clear();
-    recvStart = 0;
+    forgetStream();
     grantedPdu = 0;
     return result;
+}
+
+void CmdSiemens_S7::forgetStream()
+{
+    recvBuf.clear();
+    recvStart = 0;
+    resyncing = false;
+    insideTsdu = false;
+}
+
+int CmdSiemens_S7::linkUp()
+{
+    if (Connection_status() != 0)
+        return -3;
+    // A peer that closed the link while the host was idle has left its end of file (or a reset)
+    // on the descriptor, which Qt reads only when events run. Asked directly, no host slot runs,
+    // and a job is never sent into a dead link, where it might or might not have been carried out.
+    pollfd p{};
+    p.fd = int(tcpSocket->socketDescriptor());
+    p.events = POLLRDHUP;
+    if (p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return dropLink(-3);
+    return 0;
 }
 
 int CmdSiemens_S7::DisConnectDrive()
@@ -130,11 +168,58 @@ void CmdSiemens_S7::taken(int bytes)
     }
 }
 
+bool CmdSiemens_S7::frontReady(QByteArray *junk)
+{
+    for (;;) {
+        const QByteArray stream = unread();
+        if (stream.isEmpty())
+            return false;
+        if (resyncing || IsoTcp::frameLength(stream) == IsoTcp::Broken) {
+            // Bytes that are no frame: the rest of a unit cut off, or a stream that lost its framing.
+            // The next plausible TPKT start is where it goes on; nothing after it is given up.
+            const int start = IsoTcp::nextFrameStart(stream, resyncing ? 0 : 1);
+            if (!resyncing && junk && junk->isEmpty())
+                *junk = QByteArray(stream.constData(), qMin(start, IsoTcp::MaxFrameLength));
+            resyncing = true;
+            taken(start);
+            if (start == stream.size() || stream.size() - start < IsoTcp::DataHeaderLength - 1)
+                return false;
+            resyncing = false;
+            continue;
+        }
+        if (!insideTsdu)
+            return true;
+        // The rest of a TSDU given up on: its data units up to the one that ends it.
+        const int length = IsoTcp::frameLength(stream);
+        if (length == IsoTcp::NeedMore || stream.size() < length)
+            return false;
+        if (IsoTcp::cotpType(stream) != IsoTcp::CotpData) {
+            insideTsdu = false;
+            return true;
+        }
+        insideTsdu = (ByteOrder::u8(stream, 6) & IsoTcp::EndOfTsdu) == 0;
+        taken(length);
+    }
+}
+
+void CmdSiemens_S7::cutFront()
+{
+    const QByteArray stream = unread();
+    if (stream.isEmpty())
+        return;
+    const IsoTcp::Cut cut = IsoTcp::cutAt(stream);
+    resyncing = cut.midUnit;
+    // A front too short to show its unit's header leaves the TSDU as open as it was.
+    insideTsdu = cut.tsduOpen || (insideTsdu && stream.size() < IsoTcp::DataHeaderLength);
+    taken(stream.size());
+}
+
 // Sends one request (in TPDUs of the granted size) and waits, within one answer time-out for
 // writing and answering together, until a whole S7 PDU (or connection unit) that answers it has
-// arrived. Every received byte stays in the stream: TSDUs are taken whole off its front, and those
-// carrying another request's reference (late answers) are skipped, so the stream never loses its
-// framing. The reply is one frame carrying the whole PDU.
+// arrived. TSDUs are taken whole off the front of the stream; those of another request (late
+// answers) are skipped. What is no frame or no S7 PDU ends the wait once the stream holds no
+// answer, and comes back as the reply; a TSDU cut off by the deadline is dropped to its end, so
+// its rest never joins the next request's answer. The reply is one frame carrying the whole PDU.
 int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
 {
     if (!tcpSocket)
@@ -153,32 +238,46 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
 
     inRequest = true;
     int result = -1;
+    QByteArray junk;
     for (;;) {
+        IsoTcp::Tsdu next;
+        if (frontReady(&junk))
+            next = IsoTcp::nextTsdu(unread(), grantedPdu > 0 ? grantedPdu : IsoTcp::SetupPduLength);
         const QByteArray stream = unread();
-        const IsoTcp::Tsdu next = IsoTcp::nextTsdu(stream, grantedPdu > 0 ? grantedPdu : IsoTcp::SetupPduLength);
         if (next.length == IsoTcp::Broken) {
-            // Not a TPKT or no TSDU: the stream's framing is lost, and with it everything in it.
-            reply.append(stream.left(IsoTcp::MaxFrameLength));
-            recvBuf.clear();
-            recvStart = 0;
-            break;
+            // The front unit starts a TSDU that cannot be one: drop it, and the rest of its TSDU.
+            const int length = qMax(IsoTcp::frameLength(stream), 1);
+            if (junk.isEmpty())
+                junk = QByteArray(stream.constData(), qMin(length, stream.size()));
+            insideTsdu = IsoTcp::cotpType(stream) == IsoTcp::CotpData
+                         && (ByteOrder::u8(stream, 6) & IsoTcp::EndOfTsdu) == 0;
+            taken(length);
+            continue;
         }
         if (next.length != IsoTcp::NeedMore) {
             taken(next.length);
-            if (!next.frame.isEmpty() && IsoTcp::answersRequest(request, next.frame)) {
+            if (next.frame.isEmpty())
+                continue;
+            if (IsoTcp::answersRequest(request, next.frame)) {
                 reply.append(next.frame);
                 result = 0;
                 break;
             }
+            if (!IsoTcp::carriesS7Pdu(next.frame) && junk.isEmpty())
+                junk = next.frame.left(IsoTcp::MaxFrameLength);
             continue;
+        }
+        if (!junk.isEmpty()) {
+            // No answer behind what came instead of one: that is the answer this request got.
+            reply.append(junk);
+            break;
         }
         if (deadline.hasExpired() || !connected()) {
             // An incomplete frame that already shows this request's reference is its answer cut
-            // short; any other stays in the stream for its rest to complete it later.
-            if (!stream.isEmpty() && IsoTcp::showsReferenceOf(request, stream)) {
-                reply.append(stream.constData(), stream.size());
-                taken(stream.size());
-            }
+            // short. Whatever the front holds is given up, up to the end of its TSDU.
+            if (!stream.isEmpty() && IsoTcp::showsReferenceOf(request, stream))
+                reply.append(stream.constData(), qMin(stream.size(), IsoTcp::MaxTsduSpan));
+            cutFront();
             // A request left unanswered leaves the time-out as the socket's error, which the
             // "Disconnected=" warning names when the link is closed later.
             if (connected())
@@ -194,7 +293,7 @@ int CmdSiemens_S7::SendData(QByteArray request, QByteArray &reply, int expected)
 int CmdSiemens_S7::handshake(int step, const QByteArray &request, QByteArray *accepted)
 {
     const SetupStep &s = SetupSteps[step];
-    if (Connection_status() == -3)
+    if (linkUp() == -3)
         return -3;
     QByteArray answer;
     if (SendData(request, answer, 50) == 0 && s.accepts(answer)) {
@@ -264,27 +363,26 @@ void CmdSiemens_S7::myreadyRead()
 void CmdSiemens_S7::dropStaleFrames()
 {
     // Between requests every whole frame is a stale one: drop whole frames only, so that the
-    // stream keeps its framing.
+    // stream keeps its framing, and the rest of a TSDU whose start was dropped with them.
     while (recvBuf.size() - recvStart > ReceiveBufferLimit / 2) {
+        if (!frontReady(nullptr))
+            return;
         const QByteArray stream = unread();
         const int length = IsoTcp::frameLength(stream);
-        if (length == IsoTcp::Broken) {
-            recvBuf.clear();
-            recvStart = 0;
-            return;
-        }
         if (length == IsoTcp::NeedMore || stream.size() < length)
             return;
+        insideTsdu = IsoTcp::cotpType(stream) == IsoTcp::CotpData
+                     && (ByteOrder::u8(stream, 6) & IsoTcp::EndOfTsdu) == 0;
         taken(length);
     }
 }
 
 quint16 CmdSiemens_S7::nextReference()
 {
-    // Running from a random start and never repeating the previous one: an answer to an earlier
-    // request cannot pass for this one's.
+    // Running from a random start of its own and never repeating the previous one: an answer to
+    // an earlier request, or bytes made to look like one, cannot pass for this one's.
     if (lastReference == 0)
-        lastReference = IsoTcp::referenceFrom(std::rand(), std::rand());
+        lastReference = quint16(QRandomGenerator::system()->bounded(1, 0x10000));
     if (++lastReference == 0)
         lastReference = 1;
     return lastReference;
@@ -322,7 +420,7 @@ int CmdSiemens_S7::readJob(const PlcPlace &place, int length, QByteArray *out)
         IsoTcp::readRequest(nextReference(), place.area, place.dbNumber, place.byteAddress, length);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (Connection_status() == -3)
+    if (linkUp() == -3)
         return -3;
     return Message_parsing(request, out, length, place.text);
 }
@@ -342,7 +440,7 @@ int CmdSiemens_S7::Message_parsing(QByteArray request, QByteArray *out, int leng
     QByteArray data;
     if (r != 0 || !IsoTcp::judgeReadAnswer(answer, length, &data)) {
         qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, length, answer)
-                                    + S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
+                                    + refusalSuffix(answer);
         return -1;
     }
     out->append(data);
@@ -373,7 +471,7 @@ int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool 
         bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, data);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (Connection_status() == -3)
+    if (linkUp() == -3)
         return -3;
     if (debugFlag)
         qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
@@ -381,12 +479,15 @@ int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool 
     const int r = SendData(request, answer, 50);
     if (debugFlag)
         qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-    if (answer.isEmpty())
+    // Bit and byte writes, and reads, warn alike: a write that went unanswered or was refused
+    // is what the commissioning engineer must see.
+    if (answer.isEmpty()) {
+        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
         return -2;
+    }
     if (r != 0 || !IsoTcp::judgeWriteAnswer(answer)) {
-        if (!bitItem)
-            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
-                                        + S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
+        qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
+                                    + refusalSuffix(answer);
         return -1;
     }
     return 0;

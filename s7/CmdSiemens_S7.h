@@ -80,13 +80,23 @@ private:
     int handshake(int step, const QByteArray &request, QByteArray *accepted);
     QByteArray unread() const;
     void taken(int bytes);
+    void forgetStream();
+    // Passes over what cannot start a TSDU at the front of the stream; false when more bytes are
+    // needed first. The first bytes that were no frame at all go to *junk.
+    bool frontReady(QByteArray *junk);
+    // Gives up the incomplete TSDU at the front (the deadline came): its rest is dropped when it comes.
+    void cutFront();
     void dropStaleFrames();
+    // 0 when a job may go out; -3 when the link is down or the peer has closed it (then dropped).
+    int linkUp();
     quint16 nextReference();
     QString logLine(const QString &pattern, const QString &name, int length,
                     const QByteArray &bytes) const;
 
     int recvStart = 0;              // where the untaken bytes of recvBuf begin
     bool inRequest = false;         // a request waits for its answer
+    bool resyncing = false;         // the front may be the rest of a unit given up: seek a TPKT
+    bool insideTsdu = false;        // data units at the front continue a TSDU given up
     quint16 lastReference = 0;
 };
 

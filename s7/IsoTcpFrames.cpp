@@ -15,13 +15,42 @@ QByteArray payloadView(const QByteArray &frame)
     return QByteArray::fromRawData(frame.constData() + DataHeaderLength, frame.size() - DataHeaderLength);
 }
 
-// The PDU reference of a data frame that carries an S7 PDU; -1 for any other frame.
-int s7Reference(const QByteArray &frame)
+// The PDU reference of a data frame that carries an S7 job; -1 for any other frame.
+int jobReference(const QByteArray &frame)
 {
     const QByteArray pdu = payloadView(frame);
-    if (pdu.size() < S7Pdu::JobHeaderLength || ByteOrder::u8(pdu, 0) != 0x32)
+    if (pdu.size() < S7Pdu::JobHeaderLength || ByteOrder::u8(pdu, 0) != 0x32 || ByteOrder::u8(pdu, 1) != 0x01)
         return -1;
     return S7Pdu::reference(pdu);
+}
+
+// 1: the TPKT and COTP header at `at` are plausible; 0: they are not; -1: too few bytes to tell.
+int plausibleAt(const QByteArray &stream, int at)
+{
+    const int have = stream.size() - at;
+    const auto byte = [&](int i) { return ByteOrder::u8(stream, at + i); };
+    if (have < 1)
+        return -1;
+    if (byte(0) != 0x03)
+        return 0;
+    if (have < 2)
+        return -1;
+    if (byte(1) != 0x00)
+        return 0;
+    if (have < 4)
+        return -1;
+    const int length = ByteOrder::be16(stream, at + 2);
+    if (length < DataHeaderLength || length > MaxFrameLength)
+        return 0;
+    if (have < 6)
+        return -1;
+    const int indicator = byte(4);
+    const int type = byte(5);
+    if (type == CotpData)
+        return indicator == 2 ? 1 : 0;
+    const bool connectionUnit = type == CotpConnectionRequest || type == CotpConnectionConfirm
+                                || type == CotpDisconnectRequest || type == 0x70;   // 0x70: error unit
+    return connectionUnit && indicator >= 2 && TpktHeaderLength + 1 + indicator <= length ? 1 : 0;
 }
 
 // One data unit carrying `pdu` or a piece of it; `last` sets the end-of-TSDU bit.
@@ -210,9 +239,43 @@ QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddres
 
 bool answersRequest(const QByteArray &request, const QByteArray &frame)
 {
-    const int asked = s7Reference(request);
-    const int answer = s7Reference(frame);
-    return asked < 0 || answer < 0 || asked == answer;
+    const int asked = jobReference(request);
+    if (asked < 0)
+        return cotpType(frame) >= 0 && cotpType(frame) != CotpData;
+    const QByteArray pdu = payloadView(frame);
+    return S7Pdu::isAcknowledgement(pdu) && S7Pdu::reference(pdu) == asked;
+}
+
+bool carriesS7Pdu(const QByteArray &frame)
+{
+    const QByteArray pdu = payloadView(frame);
+    return pdu.size() >= S7Pdu::JobHeaderLength && ByteOrder::u8(pdu, 0) == 0x32;
+}
+
+int nextFrameStart(const QByteArray &stream, int from)
+{
+    for (int at = qMax(from, 0); at < stream.size(); ++at)
+        if (plausibleAt(stream, at) != 0)
+            return at;
+    return stream.size();
+}
+
+Cut cutAt(const QByteArray &stream)
+{
+    Cut cut;
+    int at = 0;
+    while (at < stream.size()) {
+        const QByteArray rest = QByteArray::fromRawData(stream.constData() + at, stream.size() - at);
+        const int length = frameLength(rest);
+        if (length != Broken && length != NeedMore && rest.size() >= DataHeaderLength)
+            cut.tsduOpen = cotpType(rest) == CotpData && (ByteOrder::u8(rest, 6) & EndOfTsdu) == 0;
+        if (length == Broken || length == NeedMore || rest.size() < length) {
+            cut.midUnit = true;
+            break;
+        }
+        at += length;
+    }
+    return cut;
 }
 
 bool showsReferenceOf(const QByteArray &request, const QByteArray &front)

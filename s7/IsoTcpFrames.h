@@ -98,9 +98,27 @@ QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddres
                         S7Pdu::ItemSize size, const QByteArray &data);
 int wireDbNumber(int area, int dbNumber);
 
-// True unless `frame` is an S7 PDU whose reference differs from that of `request`: such a frame
-// answers an earlier request and must not be taken for this one's answer.
+// Whether `frame` can be the answer to `request`. A job is answered only by a data unit carrying
+// an S7 acknowledgement with the job's reference; anything else is another request's late answer
+// or no answer at all. A connection request is answered by a unit that is no data unit.
 bool answersRequest(const QByteArray &request, const QByteArray &frame);
+// A data unit whose PDU begins as an S7 PDU does (protocol id, whole job header): a frame that is
+// not is no part of this protocol's conversation.
+bool carriesS7Pdu(const QByteArray &frame);
+
+// Resynchronising a stream whose front is no frame: the first offset from `from` on where a
+// plausible TPKT begins (version 3, reserved 0, a length the framer takes, a COTP header that
+// fits it: a data unit, or a connection request, confirm, disconnect or error unit), or where the
+// stream ends too soon to tell; the stream's size when there is none.
+int nextFrameStart(const QByteArray &stream, int from);
+
+// What the front of a stream cut off by the deadline leaves due: the rest of its last TPKT
+// (midUnit), and further data units of its TSDU (tsduOpen: the last unit seen lacks the end bit).
+struct Cut {
+    bool midUnit = false;
+    bool tsduOpen = false;
+};
+Cut cutAt(const QByteArray &stream);
 // True when the front of a frame, complete or not, already shows the reference of `request`.
 bool showsReferenceOf(const QByteArray &request, const QByteArray &front);
 

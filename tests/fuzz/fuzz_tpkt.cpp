@@ -4,6 +4,8 @@
 // apart at other boundaries than its own length field, and once the front of the stream is
 // broken, no more bytes mend it; a judge that accepts an answer has seen, at the offsets of the
 // protocol, exactly what a good answer holds, and hands on exactly the bytes at the data offsets.
+// Only an S7 acknowledgement with the job's reference answers a job; a resynchronisation lands
+// on a plausible TPKT header.
 // The same stream is also taken apart as TSDUs (data units joined up to the one that ends them):
 // a joined PDU is exactly the units' bytes in order, never more than the granted PDU, and a PDU
 // cut into TPDUs of any size is joined back to itself.
@@ -55,6 +57,11 @@ void judgeFrame(const QByteArray &frame, int byteCount, quint16 reference)
     if (frame.size() >= 7 + 10 && u8(frame, 5) == 0xF0 && u8(frame, 7) == 0x32
         && be16(frame, 11) != reference)
         FUZZ_CHECK(!IsoTcp::answersRequest(request, frame), "an answer with another reference taken");
+    // Only an S7 acknowledgement carrying the job's reference answers it.
+    if (IsoTcp::answersRequest(request, frame))
+        FUZZ_CHECK(frame.size() >= 19 && u8(frame, 5) == 0xF0 && u8(frame, 7) == 0x32
+                       && (u8(frame, 8) == 0x02 || u8(frame, 8) == 0x03) && be16(frame, 11) == reference,
+                   "a frame that is no acknowledgement of the job taken for its answer");
 }
 
 // The S7 PDU the units of stream[0, span) carry, read unit by unit by their own lengths.
@@ -146,6 +153,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         }
     }
     const QByteArray whole(reinterpret_cast<const char *>(input), int(size));
+    // A resynchronisation lands where a TPKT header plausibly begins, or where too few bytes are left to tell.
+    const int start = IsoTcp::nextFrameStart(whole, 1);
+    FUZZ_CHECK(start <= whole.size(), "a frame start past the stream's end");
+    if (start + 6 <= whole.size())
+        FUZZ_CHECK(u8(whole, start) == 0x03 && u8(whole, start + 1) == 0 && be16(whole, start + 2) >= 7
+                       && be16(whole, start + 2) <= IsoTcp::MaxFrameLength,
+                   "a resynchronisation at no TPKT header");
     takeTsdus(whole, 1 + (size % 960), byteCount, reference);
     splitAndJoin(whole.left(960), 8 + int(size % 1017));
     return 0;

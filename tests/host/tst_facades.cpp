@@ -219,6 +219,7 @@ void TestFacades::resultCodes_data()
         {"s7", "read: PLC error item", false, "M65530", Double, 2, none, 7, true},
         {"s7", "read: PLC header error", false, "DB60006.DBW0", Int16, 1, none, 7, true},
         {"s7", "read: no answer", false, "DB60008.DBW0", Int16, 1, none, 8, true},
+        {"s7", "read: no S7 PDU as the answer", false, "DB60025.DBW0", Int16, 1, none, 7, true},
         {"s7", "write: negative count", true, "M10", Int16, -1, shorts, 4, false},
         {"s7", "write: type 0", true, "M10", 0, 1, shorts, 2, false},
         {"s7", "write: list of another type", true, "M10", Int32, 1, shorts, 2, false},

@@ -53,24 +53,40 @@ void TestS7Frames::framer_data()
 {
     QTest::addColumn<QByteArray>("buffer");
     QTest::addColumn<int>("length");
-    QTest::newRow("empty") << QByteArray() << IsoTcp::NeedMore;
-    QTest::newRow("version only") << QByteArray::fromHex("03") << IsoTcp::NeedMore;
-    QTest::newRow("three header bytes") << QByteArray::fromHex("030000") << IsoTcp::NeedMore;
-    QTest::newRow("shortest frame") << QByteArray::fromHex("03000007") << 7;
-    QTest::newRow("followed by more") << QByteArray::fromHex("0300001611e0000000010003000007") << 22;
-    QTest::newRow("length 6") << QByteArray::fromHex("03000006") << IsoTcp::Broken;
-    QTest::newRow("length 0") << QByteArray::fromHex("03000000") << IsoTcp::Broken;
-    QTest::newRow("largest allowed") << QByteArray::fromHex("03000404") << 1028;
-    QTest::newRow("above the limit") << QByteArray::fromHex("03000405") << IsoTcp::Broken;
-    QTest::newRow("wrong version") << QByteArray::fromHex("02000010") << IsoTcp::Broken;
-    QTest::newRow("reserved byte set") << QByteArray::fromHex("03") + QByteArray::fromHex("01") << IsoTcp::Broken;
+    QTest::addColumn<int>("resync");    // where a search from the second byte on finds a frame's start
+    QTest::newRow("empty") << QByteArray() << IsoTcp::NeedMore << 0;
+    QTest::newRow("version only") << QByteArray::fromHex("03") << IsoTcp::NeedMore << 1;
+    QTest::newRow("three header bytes") << QByteArray::fromHex("030000") << IsoTcp::NeedMore << 3;
+    QTest::newRow("shortest frame") << QByteArray::fromHex("03000007") << 7 << 4;
+    QTest::newRow("followed by more") << QByteArray::fromHex("0300001611e0000000010003000007") << 22 << 11;
+    QTest::newRow("length 6") << QByteArray::fromHex("03000006") << IsoTcp::Broken << 4;
+    QTest::newRow("length 0") << QByteArray::fromHex("03000000") << IsoTcp::Broken << 4;
+    QTest::newRow("largest allowed") << QByteArray::fromHex("03000404") << 1028 << 4;
+    QTest::newRow("above the limit") << QByteArray::fromHex("03000405") << IsoTcp::Broken << 4;
+    QTest::newRow("wrong version") << QByteArray::fromHex("02000010") << IsoTcp::Broken << 4;
+    QTest::newRow("reserved byte set") << QByteArray::fromHex("03") + QByteArray::fromHex("01") << IsoTcp::Broken << 2;
+    // Resynchronising: a data unit, a confirm or a disconnect request is a start; bytes that only
+    // begin like a TPKT are not.
+    QTest::newRow("rest of a unit, then a data unit") << QByteArray::fromHex("a1a2a30300000b02f08032030001")
+                                                      << IsoTcp::Broken << 3;
+    QTest::newRow("rest of a unit, then a disconnect request") << QByteArray::fromHex("ff0300000b068000000001")
+                                                               << IsoTcp::Broken << 1;
+    QTest::newRow("a data unit's indicator wrong") << QByteArray::fromHex("ff0300000b03f08032ff00") << IsoTcp::Broken << 11;
+    QTest::newRow("no COTP unit type") << QByteArray::fromHex("ff0300000b02000000") << IsoTcp::Broken << 9;
+    QTest::newRow("an indicator longer than the frame") << QByteArray::fromHex("ff030000080ad0000000")
+                                                        << IsoTcp::Broken << 10;
+    QTest::newRow("length beyond the limit") << QByteArray::fromHex("ff0300040502f080") << IsoTcp::Broken << 8;
+    QTest::newRow("a start still too short to judge") << QByteArray::fromHex("ff0000030000") << IsoTcp::Broken << 3;
 }
 
 void TestS7Frames::framer()
 {
     QFETCH(QByteArray, buffer);
     QFETCH(int, length);
+    QFETCH(int, resync);
     QCOMPARE(IsoTcp::frameLength(buffer), length);
+    const QByteArray exact(buffer.constData(), buffer.size());
+    QCOMPARE(IsoTcp::nextFrameStart(exact, 1), resync);
 }
 
 void TestS7Frames::handshakeRequests()
@@ -228,13 +244,23 @@ void TestS7Frames::referenceMatching()
     QByteArray other = answer;
     other[12] = char(0x79);
     QVERIFY(!IsoTcp::answersRequest(request, other));
-    // Frames without an S7 PDU are judged by the caller, not dropped as another request's.
-    QVERIFY(IsoTcp::answersRequest(IsoTcp::connectionRequest(),
-                                   QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300")));
-    QVERIFY(IsoTcp::answersRequest(request, QByteArray::fromHex("0300000b068000000001")));
-    QByteArray notS7 = other;
-    notS7[7] = char(0x31);      // the protocol id: the bytes at the reference's place are no reference
-    QVERIFY(IsoTcp::answersRequest(request, notS7));
+    // An acknowledgement without data (an error) answers as well.
+    QVERIFY(IsoTcp::answersRequest(request, QByteArray::fromHex("0300001302f080320200003478000000008104")));
+    // A connection request is answered by a connection unit, a job never.
+    const QByteArray confirm = QByteArray::fromHex("0300001611d00001000100c0010ac1021000c2020300");
+    QVERIFY(IsoTcp::answersRequest(IsoTcp::connectionRequest(), confirm));
+    QVERIFY(!IsoTcp::answersRequest(request, confirm));
+    QVERIFY(!IsoTcp::answersRequest(request, QByteArray::fromHex("0300000b068000000001")));
+    QVERIFY(!IsoTcp::carriesS7Pdu(confirm));
+    // Bytes with the reference in its place that are no S7 acknowledgement: another protocol id,
+    // the job itself (an echo), a header cut short.
+    QByteArray notS7 = answer;
+    notS7[7] = char(0x31);
+    QVERIFY(!IsoTcp::answersRequest(request, notS7));
+    QVERIFY(!IsoTcp::carriesS7Pdu(notS7));
+    QVERIFY(!IsoTcp::answersRequest(request, request));
+    QVERIFY(IsoTcp::carriesS7Pdu(request));
+    QVERIFY(!IsoTcp::answersRequest(request, answer.left(18)));
 }
 
 void TestS7Frames::connectionTexts_data()

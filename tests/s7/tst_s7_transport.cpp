@@ -3,6 +3,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <poll.h>
+
 #include "CmdSiemens_S7.h"
 #include "IsoTcpFrames.h"
 #include "LogCapture.h"
@@ -23,6 +25,16 @@ QByteArray withoutReference(QByteArray frame)
 // A call that waits out the answer time-out must be back by then, with a margin that a loaded
 // CI machine keeps.
 constexpr int WaitBoundMs = 2000 + 800;
+
+// Waits, within the answer time, until the peer's end of file (or reset) has reached `socket`,
+// without running the events that would let Qt notice it first.
+bool peerHasClosed(QTcpSocket *socket)
+{
+    pollfd p{};
+    p.fd = int(socket->socketDescriptor());
+    p.events = POLLRDHUP;
+    return ::poll(&p, 1, 2000) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
 
 quint16 unusedPort()
 {
@@ -69,7 +81,7 @@ void TestS7Transport::initTestCase()
     QByteArray pattern;
     for (int i = 0; i < 16; ++i)
         pattern.append(char(0xA0 + i));
-    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013, 60022, 60023})
+    for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013, 60022, 60023, 60024, 60026, 60027})
         QVERIFY(sim.memory.write(0x84, db, 0, pattern));
 }
 
@@ -152,12 +164,17 @@ void TestS7Transport::grantedPdu()
 void TestS7Transport::secondConnectOnReadyLink()
 {
     CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
+    SimulatorThread first;
+    QCOMPARE(t.ConnectDrive(Loopback, first.port), 0);
     QTcpSocket *socket = t.tcpSocket;
     LogCapture log;
     QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
     QCOMPARE(t.tcpSocket, socket);
-    QCOMPARE(log.lines(QtWarningMsg).size(), 1);    // the aborted link's "Disconnected="
+    // The "Disconnected=" line names the link that was dropped, not the new one.
+    const QStringList warnings = log.lines(QtWarningMsg);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().startsWith(QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected=").arg(first.port)),
+             qPrintable(warnings.first()));
     QByteArray out;
     QCOMPARE(t.Read_area(0, 1, &out, 5, 0x84, "DB5.DBB0"), 0);
     QCOMPARE(out.toHex(), QByteArray("a0"));
@@ -207,6 +224,12 @@ void TestS7Transport::readFaults_data()
     QTest::newRow("answer in many data units") << 60023 << 0 << 16 << 0 << QByteArray::fromHex("a0a1a2a3a4a5a6a7a8a9aaabacadaeaf") << QString();
     QTest::newRow("no such data block") << 700 << 0 << 2 << -1 << QByteArray() << QStringLiteral("[PLC 0x0A: 对象不存在]");
     QTest::newRow("silent") << 60008 << 0 << 2 << -2 << QByteArray() << QStringLiteral("");
+    // The rest of the units comes while the next request waits, ahead of its answer.
+    QTest::newRow("answer in data units cut at the deadline") << 60024 << 0 << 16 << -1 << QByteArray() << QString();
+    QTest::newRow("no S7 PDU instead of the answer") << 60025 << 0 << 2 << -1 << QByteArray() << QString();
+    QTest::newRow("no S7 PDU, then the answer, one segment") << 60026 << 2 << 2 << 0 << QByteArray::fromHex("a2a3") << QString();
+    // Then the link is closed while the host is idle: see below.
+    QTest::newRow("answer, then the PLC closes") << 60027 << 1 << 2 << 0 << QByteArray::fromHex("a1a2") << QString();
 }
 
 void TestS7Transport::readFaults()
@@ -236,6 +259,16 @@ void TestS7Transport::readFaults()
             QVERIFY(!warnings.first().contains(QStringLiteral("[PLC ")));
         else
             QVERIFY2(warnings.first().endsWith(QLatin1Char(' ') + reason), qPrintable(warnings.first()));
+    }
+    if (db == S7Server::AnswerThenCloseDb) {
+        // Nothing goes into a link the PLC has closed, and it counts as down from then on.
+        QVERIFY(peerHasClosed(t.tcpSocket));
+        const int jobs = sim.server->jobCount();
+        QCOMPARE(t.Read_area(4, 2, &out, 5, 0x84, "DB5.DBW4"), -3);
+        QCOMPARE(t.WriteHoldingRegistersVarea(5, 32, 1, QByteArray::fromHex("01"), 0x84, "DB5.DBB4"), -3);
+        QCOMPARE(t.Connection_status(), -3);
+        QCOMPARE(sim.server->jobCount(), jobs);
+        return;
     }
     // The link survives every fault, and the next request gets its own answer.
     out.clear();
@@ -367,8 +400,13 @@ void TestS7Transport::writeFaults_data()
     QTest::newRow("bytes: split answer") << false << 60002 << 0 << 0 << 0;
     QTest::newRow("bytes: broken frame") << false << 60010 << 0 << -1 << 1;
     QTest::newRow("bit: done") << true << 7 << 5 << 0 << 0;
-    QTest::newRow("bit: header error") << true << 60006 << 0 << -1 << 0;
-    QTest::newRow("bit: broken frame") << true << 60010 << 0 << -1 << 0;
+    QTest::newRow("bytes: no answer") << false << 60008 << 0 << -2 << 1;
+    QTest::newRow("bit: header error") << true << 60006 << 0 << -1 << 1;
+    QTest::newRow("bit: broken frame") << true << 60010 << 0 << -1 << 1;
+    QTest::newRow("bit: no answer") << true << 60008 << 0 << -2 << 1;
+    QTest::newRow("bit: no S7 PDU as the answer") << true << 60025 << 0 << -1 << 1;
+    // Then, while the host is idle, the link closes: the next write is not sent.
+    QTest::newRow("bit: answered, then the PLC closes") << true << 60027 << 0 << 0 << 0;
 }
 
 void TestS7Transport::writeFaults()
@@ -384,7 +422,20 @@ void TestS7Transport::writeFaults()
     const int r = bitItem ? t.WriteCoilsQarea(db, bitAddress, 1, QByteArray::fromHex("01"), 0x84, "DB")
                           : t.WriteHoldingRegistersVarea(db, bitAddress, 2, QByteArray::fromHex("1234"), 0x84, "DB");
     QCOMPARE(r, result);
-    QCOMPARE(log.lines(QtWarningMsg).size(), warnings);
+    const QStringList lines = log.lines(QtWarningMsg);
+    QCOMPARE(lines.size(), warnings);
+    // Bit writes warn as byte writes do: a refused answer, and no answer.
+    const QString warning = result == -1 ? QStringLiteral("lib[Siemens_S7]报文返回长度错误 127.0.0.1:%1 Area=DB  len = ")
+                                         : QStringLiteral("lib[Siemens_S7]返回的报文长度为0 127.0.0.1:%1 Area=DB  len = ");
+    if (warnings > 0)
+        QVERIFY2(lines.first().startsWith(warning.arg(sim.port)), qPrintable(lines.first()));
+    if (db == S7Server::AnswerThenCloseDb) {
+        QVERIFY(peerHasClosed(t.tcpSocket));
+        const int jobs = sim.server->jobCount();
+        QCOMPARE(t.WriteCoilsQarea(db, bitAddress, 1, QByteArray::fromHex("01"), 0x84, "DB"), -3);
+        QCOMPARE(sim.server->jobCount(), jobs);
+        return;
+    }
     // A write never carries bytes the caller did not give.
     QCOMPARE(t.WriteHoldingRegistersVarea(7, 0, 3, QByteArray::fromHex("1234"), 0x84, "DB7"), -1);
 }
@@ -420,8 +471,11 @@ void TestS7Transport::severalConnectionsAtOnce()
     QCOMPARE(a.ConnectDrive(Loopback, sim.port), 0);
     QCOMPARE(b.ConnectDrive(Loopback, sim.port), 0);
     QCOMPARE(a.WriteHoldingRegistersVarea(0, 200 * 8, 1, QByteArray::fromHex("5a"), 0x83, "M200"), 0);
+    const QByteArray referenceOfA = sim.server->lastJob().mid(11, 2);
     QByteArray out;
     QCOMPARE(b.Read_area(200, 1, &out, 0, 0x83, "M200"), 0);
+    // Each object draws its references from a start of its own (equal by chance once in 65536).
+    QVERIFY(sim.server->lastJob().mid(11, 2) != referenceOfA);
     QCOMPARE(out.toHex(), QByteArray("5a"));
     QCOMPARE(a.Read_area(200, 1, &out, 0, 0x83, "M200"), 0);
     QCOMPARE(out.toHex(), QByteArray("5a5a"));

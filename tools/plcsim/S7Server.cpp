@@ -193,6 +193,24 @@ private:
         case S7Server::FragmentedAnswerDb:
             queue(0, dataUnits(answerPdu, S7Server::FragmentBytes + CotpDataHeader));
             break;
+        case S7Server::LateRestDb: {
+            const QByteArray units = dataUnits(answerPdu, S7Server::FragmentBytes + CotpDataHeader);
+            const int half = units.size() / 2;
+            queue(0, units.left(half));
+            queue(S7Server::LateAnswerMs, units.mid(half));
+            queue(S7Server::LateAnswerMs + S7Server::LateSplitPauseMs, QByteArray());
+            break;
+        }
+        case S7Server::NotS7Db:
+            queue(0, notS7(answerPdu));
+            break;
+        case S7Server::NotS7ThenAnswerDb:
+            queue(0, notS7(answerPdu) + answer);
+            break;
+        case S7Server::AnswerThenCloseDb:
+            queue(0, answer);
+            queueClose(0);
+            break;
         case S7Server::EarlierThenAnswerDb:
             queue(0, earlier + answer);
             break;
@@ -219,6 +237,13 @@ private:
         }
     }
 
+    // The answer's PDU under another protocol id: the length and place of an answer, and no S7.
+    static QByteArray notS7(QByteArray pdu)
+    {
+        pdu[0] = char(0x31);
+        return dataFrame(pdu);
+    }
+
     // Answers leave in order: each one no earlier than `delayMs` from now, nor before the one
     // queued in front of it.
     void queue(int delayMs, const QByteArray &bytes, bool close = false)
@@ -237,6 +262,8 @@ private:
         while (!outgoing.empty() && outgoing.front().due <= clock.elapsed()) {
             const Outgoing next = outgoing.front();
             outgoing.pop_front();
+            if (next.bytes.isEmpty() && !next.close)
+                continue;       // a pause only: what is queued behind it waits for it
             if (next.close) {
                 outgoing.clear();
                 socket->disconnectFromHost();
@@ -277,7 +304,7 @@ void S7Server::setChaos(const ChaosPlan &plan)
 bool S7Server::isFaultBlock(int dbNumber)
 {
     return (dbNumber >= LateAnswerDb && dbNumber <= FailingRangeDb)
-        || (dbNumber >= EarlierThenAnswerDb && dbNumber <= FragmentedAnswerDb);
+        || (dbNumber >= EarlierThenAnswerDb && dbNumber <= AnswerThenCloseDb);
 }
 
 bool S7Server::hasDataBlock(int dbNumber) const
@@ -290,7 +317,8 @@ int S7Server::chaosFault()
     static const std::vector<int> faults = {
         LateAnswerDb, SplitAnswerDb, StrayThenAnswerDb, AnswerThenDuplicateDb, WrongReferenceDb,
         HeaderErrorDb, CloseConnectionDb, SilentDb, IncompleteAnswerDb, BrokenLengthDb,
-        LateSplitAnswerDb, EarlierThenAnswerDb, FastAcknowledgeDb, FragmentedAnswerDb};
+        LateSplitAnswerDb, EarlierThenAnswerDb, FastAcknowledgeDb, FragmentedAnswerDb, LateRestDb,
+        NotS7Db, NotS7ThenAnswerDb, AnswerThenCloseDb};
     return chaos ? chaos->draw(faults) : 0;
 }
 

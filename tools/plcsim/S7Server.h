@@ -35,8 +35,14 @@
 //   60021 the answer to the previous job on this connection again, then the answer
 //   60022 an empty data unit (a "fast acknowledge"), then the answer
 //   60023 the answer in data units of FragmentBytes bytes of its PDU each
+//   60024 the answer in data units of FragmentBytes bytes of its PDU each, cut in the middle of a
+//         unit: the first half at once, the rest LateAnswerMs late (and answers queued behind it
+//         another LateSplitPauseMs later)
+//   60025 instead of the answer, a data unit whose PDU is no S7 PDU (protocol id 0x31)
+//   60026 that data unit, then the answer, both in one segment
+//   60027 the answer, then the server closes the connection
 // With a chaos plan (setChaos), every other read or write job draws one of these faults at
-// random (all but 60012 and 60013, which stall the connection or flood it); the set-up
+// random (all but 60012 and 60013, which stall the connection or flood it, and 60014); the set-up
 // exchanges are always answered plainly.
 // Handshake refusals are per server (setRefusal): the connection request or the set-up job is
 // answered with a COTP disconnect request instead of its confirmation.
@@ -82,7 +88,11 @@ public:
         FailingRangeDb = 60014,
         EarlierThenAnswerDb = 60021,
         FastAcknowledgeDb = 60022,
-        FragmentedAnswerDb = 60023
+        FragmentedAnswerDb = 60023,
+        LateRestDb = 60024,
+        NotS7Db = 60025,
+        NotS7ThenAnswerDb = 60026,
+        AnswerThenCloseDb = 60027
     };
     static constexpr int FragmentBytes = 10;
     static constexpr int FailingByte = 1000;
