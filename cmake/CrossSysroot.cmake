@@ -10,8 +10,8 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES PLC_SYSROOT)
 if(NOT PLC_SYSROOT AND DEFINED ENV{PLC_SYSROOT})
   set(PLC_SYSROOT "$ENV{PLC_SYSROOT}")
 endif()
-if(NOT PLC_SYSROOT OR NOT EXISTS "${PLC_SYSROOT}/usr/lib/${PLC_CROSS_TRIPLE}")
-  message(FATAL_ERROR "PLC_SYSROOT must name a ${PLC_CROSS_TRIPLE} sysroot "
+if(NOT PLC_SYSROOT OR NOT IS_ABSOLUTE "${PLC_SYSROOT}" OR NOT EXISTS "${PLC_SYSROOT}/usr/lib/${PLC_CROSS_TRIPLE}")
+  message(FATAL_ERROR "PLC_SYSROOT must name a ${PLC_CROSS_TRIPLE} sysroot by its absolute path "
                       "(scripts/sysroot.sh makes one; scripts/cross-test.sh passes it)")
 endif()
 set(CMAKE_SYSROOT "${PLC_SYSROOT}")
