@@ -11,6 +11,7 @@
 
 #include "IsoTcpFrames.h"
 #include "JobPort.h"
+#include "TimerCounterFamily.h"
 #include "PlcPlace.h"
 
 class QTcpSocket;
@@ -47,6 +48,9 @@ public:
     int writeCapacity() const override;
     int readJob(const PlcPlace &place, int length, QByteArray *out) override;
     int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) override;
+    int readElements(const PlcPlace &place, int count, QByteArray *words) override;
+    int writeElements(const PlcPlace &place, const QByteArray &words) override;
+    ElementFamily elementFamily() const override { return timerCounterFamily.known(); }
 
     // The same jobs by their historic names: a read, a write of byte items and one of a bit item;
     // the writes carry the first `count` bytes of `data` and refuse fewer.
@@ -88,6 +92,7 @@ private:
     int recvStart = 0;              // where the untaken bytes of recvBuf begin
     bool inRequest = false;         // a request waits for its answer
     quint16 lastReference = 0;
+    TimerCounterFamily timerCounterFamily;
 };
 
 #endif // CMDSIEMENS_S7_H

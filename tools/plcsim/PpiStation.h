@@ -128,6 +128,8 @@ public:
     void setTraffic(int kinds) { traffic = kinds; }
     // Every byte received comes back first, as a 2-wire RS-485 adapter echoes the master.
     void setEcho(bool on) { echo = on; }
+    // An S7-200: its timer and counter records have 5 bytes, or 3 when set so.
+    void setTimerRecordBytes(int bytes) { timerRecords = bytes; }
     // Reads "token,status,exchange,sd3" or "all"; false for anything else.
     static bool parseTraffic(const QString &text, int *kinds);
     // The frames the traffic puts on the line for a station address, whole.
@@ -174,6 +176,7 @@ private:
     std::atomic<bool> greetingCorrupted{false};
     std::atomic<int> traffic{0};
     std::atomic<bool> echo{false};
+    std::atomic<int> timerRecords{5};
     QSemaphore lateReplies;
     PpiLinks::Gateway *gateway;
     PpiLinks::Pty *pty;
