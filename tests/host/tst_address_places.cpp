@@ -309,6 +309,9 @@ void TestAddressPlaces::oneWay_data()
         row(which, "SMB28", UInt8, 1, true, SM, 28, 7);
         row(which, "SMW22", Int16, 1, false, SM, 22, 0);
     }
+    // The simulator's fault timer answers in 4-byte records, a size no PLC sends.
+    row("s7", "T4000", Int16, 1, false, 0x1D, 2 * S7Jobs::WrongRecordTimer, 7);
+    row("ppi", "T4000", Int16, 1, false, 0x1F, 2 * S7Jobs::WrongRecordTimer, 7);
     row("ppi", "PIW256", Int16, 1, false, PI, 256, 7);
     row("ppi", "PQW256", Int16, 1, true, PQ, 256, 7);
 }
