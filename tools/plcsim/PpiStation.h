@@ -39,6 +39,9 @@
 //   DB 9028  SD3 frames  DB 9029  echo: the job and its polls come back first, as from a 2-wire adapter
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
 // 9017, which would stall the link for good).
+// The station is an S7-200: timers and counters with the codes 0x1F/0x1E in records of 5 bytes
+// (setTimerRecordBytes: 3), no periphery (0x0A); timer S7Jobs::WrongRecordTimer answers with
+// 4-byte records; SMB0-SMB29 and the analog inputs refuse writes with 0x03.
 // Station faults that no address can reach (the greeting) are setters: setGreetingAddress,
 // setGreetingCorrupted; and for every reply setTraffic, setEcho.
 //
