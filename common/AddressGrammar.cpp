@@ -216,11 +216,58 @@ bool parseBlockForm(const QString &text, Address *a)
     return true;
 }
 
+// The areas of two-letter prefixes and of timers and counters: SMB28, SM0.5, PIW256, PQB0,
+// AIW0, T37, C5. None of them is a form the other parsers take, so no older text changes meaning.
+bool parseAreaForm(const QString &text, Address *a)
+{
+    static const QRegularExpression byteForm(
+        QRegularExpression::anchoredPattern(QStringLiteral("(SM|P[IEQA])([BWDX]?)([0-9]+)(?:\\.([0-7]))?")),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression wordForm(
+        QRegularExpression::anchoredPattern(QStringLiteral("A([IEQA])W([0-9]+)")),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression elementForm(
+        QRegularExpression::anchoredPattern(QStringLiteral("([TCZ])([0-9]+)")),
+        QRegularExpression::CaseInsensitiveOption);
+    QRegularExpressionMatch m = byteForm.match(text);
+    if (m.hasMatch()) {
+        const QString prefix = m.captured(1).toUpper();
+        const QString size = m.captured(2).toUpper();
+        const bool bit = m.capturedLength(4) > 0;
+        if (!size.isEmpty() && (size == QLatin1String("X")) != bit)
+            return false;
+        a->area = prefix == QLatin1String("SM") ? SpecialMemory : Periphery;
+        a->peripheralOutput = prefix == QLatin1String("PQ") || prefix == QLatin1String("PA");
+        a->byteAddress = number(m.captured(3));
+        a->hasBit = bit;
+        a->bitNumber = bit ? m.captured(4).toInt() : 0;
+        return true;
+    }
+    m = wordForm.match(text);
+    if (m.hasMatch()) {
+        const QChar side = m.captured(1).at(0).toUpper();
+        a->area = side == QLatin1Char('I') || side == QLatin1Char('E') ? AnalogInput : AnalogOutput;
+        a->byteAddress = number(m.captured(2));
+        return true;
+    }
+    m = elementForm.match(text);
+    if (m.hasMatch()) {
+        a->area = m.captured(1).toUpper() == QLatin1String("T") ? Timer : Counter;
+        a->byteAddress = number(m.captured(2));
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 Address parse(const QString &address)
 {
     Address a;
+    if (parseAreaForm(address, &a)) {
+        a.form = Form::WellFormed;
+        return a;
+    }
     if (area(address) == None)
         return a;
     if (parseLetterForm(address, &a) || parseBlockForm(address, &a)) {

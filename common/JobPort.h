@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include "PlcPlace.h"
+#include "TimerCounterCodec.h"
 
 class JobPort
 {
@@ -21,6 +22,16 @@ public:
     // Writes exactly `data`: a bit item writes the bit of `place`, byte items start at its byte
     // (place.bitNumber is 0 for them).
     virtual int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) = 0;
+
+    // Timers and counters: place.area is AddressGrammar::Timer or Counter (the S7-300/400
+    // codes), place.byteAddress the first element's number; the port sends the codes of the
+    // family its PLC belongs to. readElements appends 2 bytes per element (the value word);
+    // writeElements writes 2 bytes per element, and refuses (-1, nothing sent) a family that
+    // takes no writes.
+    virtual int readElements(const PlcPlace &place, int count, QByteArray *words) = 0;
+    virtual int writeElements(const PlcPlace &place, const QByteArray &words) = 0;
+    // The family as far as the connected PLC has shown it.
+    virtual ElementFamily elementFamily() const = 0;
 
 protected:
     ~JobPort() = default;

@@ -23,6 +23,23 @@ int judgeAddress(const AddressGrammar::Address &a, const Rules &rules)
     return ResultCode::Success;
 }
 
+bool isWordType(int type) { return type == Int16 || type == UInt16 || type == Int32 || type == UInt32; }
+
+// What an area takes beyond the checks every area shares: analog areas hold words at even byte
+// addresses; timers and counters hold 16-bit elements that read as counts or times.
+int judgeAreaType(const AddressGrammar::Address &a, int type)
+{
+    if (AddressGrammar::isAnalog(a.area)) {
+        if (type == Bool || type == Int8 || type == UInt8)
+            return ResultCode::BadType;
+        if (a.byteAddress % 2 != 0)
+            return ResultCode::BadAddress;
+    }
+    if (AddressGrammar::isTimerOrCounter(a.area) && !isWordType(type))
+        return ResultCode::BadType;
+    return ResultCode::Success;
+}
+
 PlcPlace targetOf(const AddressGrammar::Address &a, int type)
 {
     PlcPlace t;
@@ -72,7 +89,11 @@ Verdict read(const AddressGrammar::Address &address, int type, int count, const 
         v.code = ResultCode::BadType;
     else if (bytes > rules.maxReadBytes)
         v.code = ResultCode::BadCount;
+    else if (address.area == AddressGrammar::Periphery && address.peripheralOutput)
+        v.code = ResultCode::BadArea;       // a read of 0x80 would bring the input modules
     else
+        v.code = judgeAreaType(address, type);
+    if (v.code == ResultCode::Success)
         v.target = targetOf(address, type);
     return v;
 }
@@ -93,6 +114,11 @@ Verdict write(const AddressGrammar::Address &address, int type, int count, const
         v.code = ResultCode::BadType;       // nothing to encode: such a write is never sent
     else if ((type == Bool && count > 1) || bytes > rules.maxWriteBytes)
         v.code = ResultCode::BadCount;      // a bit item carries one bit; a job has its size
+    else if (address.area == AddressGrammar::AnalogInput
+             || (address.area == AddressGrammar::Periphery && !address.peripheralOutput))
+        v.code = ResultCode::InputWrite;    // input modules take no writes: nothing is sent
+    else
+        v.code = judgeAreaType(address, type);
     if (v.code != ResultCode::Success)
         return v;
     // The value must supply every element the job carries, never bytes from beyond its list.

@@ -2,6 +2,8 @@
 
 #include "CDriveBaseClass.h"
 #include "JobSplit.h"
+#include "S7Pdu.h"
+#include "TimerCounterCodec.h"
 #include "ValueCodec.h"
 
 namespace {
@@ -13,6 +15,8 @@ PlcPlace after(const PlcPlace &place, int offset)
     next.byteAddress = RequestCheck::saturated(qint64(place.byteAddress) + offset);
     return next;
 }
+
+bool isElementArea(const PlcPlace &place) { return AddressGrammar::isTimerOrCounter(place.area); }
 
 } // namespace
 
@@ -60,6 +64,8 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
 
 CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int count)
 {
+    if (isElementArea(place))
+        return readElementsAt(place, type, count);
     CLabelVariable result;
     const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, place.bitNumber, count));
     QByteArray bytes;
@@ -77,6 +83,8 @@ CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int coun
 
 CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
 {
+    if (isElementArea(place))
+        return writeElementsAt(place, type, count, value);
     CLabelVariable result = value;
     const bool bitItem = type == Bool;
     const int byteLength = RequestCheck::saturated(RequestCheck::writeByteLength(type, count));
@@ -103,15 +111,67 @@ CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int cou
 int RequestPipeline::readInJobs(const PlcPlace &place, int byteLength, QByteArray *out)
 {
     out->reserve(out->size() + byteLength);
-    return JobSplit::run(byteLength, port.readCapacity(), [&](int offset, int length) {
+    return JobSplit::run(byteLength, capacityAt(place, port.readCapacity()), [&](int offset, int length) {
         return offset == 0 ? port.readJob(place, length, out) : port.readJob(after(place, offset), length, out);
     });
 }
 
 int RequestPipeline::writeInJobs(const PlcPlace &place, const QByteArray &bytes)
 {
-    return JobSplit::run(bytes.size(), port.writeCapacity(), [&](int offset, int length) {
+    return JobSplit::run(bytes.size(), capacityAt(place, port.writeCapacity()), [&](int offset, int length) {
         const QByteArray piece = bytes.mid(offset, length);
         return offset == 0 ? port.writeJob(place, piece, false) : port.writeJob(after(place, offset), piece, false);
     });
+}
+
+int RequestPipeline::capacityAt(const PlcPlace &place, int capacity) const
+{
+    // An odd piece would split a word; below 2 the capacity is unknown and stays so.
+    return AddressGrammar::isAnalog(place.area) && capacity > 1 ? capacity & ~1 : capacity;
+}
+
+CLabelVariable RequestPipeline::readElementsAt(const PlcPlace &place, int type, int count)
+{
+    CLabelVariable result;
+    QByteArray words;
+    // An S7-200-family answer may take 5 bytes per element.
+    const int perJob = port.readCapacity() / S7Pdu::MaxElementRecord;
+    const int r = JobSplit::run(count, perJob, [&](int offset, int length) {
+        return port.readElements(after(place, offset), length, &words);
+    });
+    if (r != 0) {
+        result.resultCode = ResultCode::fromTransport(r, result.resultCode);
+        return result;
+    }
+    result.timeStamp = stamps.now();
+    result.value = TimerCounterCodec::decode(place.area, port.elementFamily(), place.byteAddress, type, words);
+    // A word that holds no time or count is a wrong answer, not a value.
+    result.resultCode = result.value.isValid() ? ResultCode::Success : ResultCode::WrongAnswer;
+    return result;
+}
+
+CLabelVariable RequestPipeline::writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+{
+    CLabelVariable result = value;
+    // No source shows how an S7-200-family PLC takes a timer or counter write.
+    if (port.elementFamily() == ElementFamily::S7_200) {
+        result.resultCode = ResultCode::BadArea;
+        return result;
+    }
+    QByteArray words;
+    if (!TimerCounterCodec::encode300(place.area, type, value, count, &words)) {
+        result.resultCode = ResultCode::BadType;
+        return result;
+    }
+    const int r = JobSplit::run(count, port.writeCapacity() / 2, [&](int offset, int length) {
+        return port.writeElements(after(place, offset), words.mid(2 * offset, 2 * length));
+    });
+    if (r == 0)
+        result.timeStamp = stamps.now();
+    // Refused because the PLC turned out to be of the S7-200 family: nothing was written.
+    if (r == -1 && port.elementFamily() == ElementFamily::S7_200)
+        result.resultCode = ResultCode::BadArea;
+    else
+        result.resultCode = ResultCode::fromTransport(r, result.resultCode);
+    return result;
 }

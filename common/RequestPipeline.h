@@ -44,6 +44,11 @@ private:
     // first job that fails, or 0.
     int readInJobs(const PlcPlace &place, int byteLength, QByteArray *out);
     int writeInJobs(const PlcPlace &place, const QByteArray &bytes);
+    // Timers and counters: elements instead of bytes, decoded as a person reads them.
+    CLabelVariable readElementsAt(const PlcPlace &place, int type, int count);
+    CLabelVariable writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value);
+    // Bytes one job carries at `place`: analog areas take whole words.
+    int capacityAt(const PlcPlace &place, int capacity) const;
 
     JobPort &port;
     const RequestCheck::Rules &rules;

@@ -27,13 +27,19 @@ uchar *jobHeader(QByteArray &job, quint16 reference, int parameterLength, int da
     return put16(at, dataLength);
 }
 
+constexpr int WordTransport = 0x04;
+constexpr int OctetTransport = 0x09;
+
+bool countsWords(int area) { return area == 0x06 || area == 0x07; }
+bool holdsElements(int area) { return area >= 0x1C && area <= 0x1F; }
+
 // One any-pointer item: 0x12, length 10, syntax id 0x10, transport size, count, DB, area, address.
-uchar *putItem(uchar *at, ItemSize size, int count, int area, int dbNumber, int bitAddress)
+uchar *putItem(uchar *at, int transport, int count, int area, int dbNumber, int bitAddress)
 {
     *at++ = 0x12;
     *at++ = 0x0A;
     *at++ = 0x10;
-    *at++ = uchar(size);
+    *at++ = uchar(transport);
     at = put16(at, count);
     at = put16(at, dbNumber);
     *at++ = uchar(area & 0xFF);
@@ -57,14 +63,18 @@ Verdict judgeAckHeader(const QByteArray &pdu, int function)
 QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount)
 {
     const qint64 bitAddress = qint64(byteAddress) * 8;
+    const bool words = countsWords(area);
     if (bitAddress < 0 || bitAddress > MaxBitAddress || byteCount < 0 || byteCount > MaxItemCount
-        || dbNumber < 0 || dbNumber > MaxDbNumber)
+        || dbNumber < 0 || dbNumber > MaxDbNumber || holdsElements(area) || (words && byteCount % 2 != 0))
         return QByteArray();
     QByteArray pdu;
     uchar *at = jobHeader(pdu, reference, 14, 0);
     *at++ = 0x04;                   // read variable
     *at++ = 0x01;                   // one item
-    putItem(at, ItemSize::Byte, byteCount, area, dbNumber, int(bitAddress));
+    if (words)
+        putItem(at, WordTransport, byteCount / 2, area, dbNumber, int(bitAddress));
+    else
+        putItem(at, int(ItemSize::Byte), byteCount, area, dbNumber, int(bitAddress));
     return pdu;
 }
 
@@ -73,20 +83,62 @@ QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, I
 {
     const bool bit = size == ItemSize::Bit;
     const int n = bit ? qMin(1, data.size()) : data.size();
+    const bool words = countsWords(area);
     if (bitAddress < 0 || bitAddress > MaxBitAddress || (!bit && bitAddress % 8 != 0)
-        || n > MaxWriteItemBytes || dbNumber < 0 || dbNumber > MaxDbNumber)
+        || n > MaxWriteItemBytes || dbNumber < 0 || dbNumber > MaxDbNumber || holdsElements(area)
+        || (words && (bit || n % 2 != 0 || bitAddress % 16 != 0)))
         return QByteArray();
     QByteArray pdu;
     uchar *at = jobHeader(pdu, reference, 14, 4 + n);
     *at++ = 0x05;                   // write variable
     *at++ = 0x01;                   // one item
-    at = putItem(at, size, n, area, dbNumber, bitAddress);
+    if (words)
+        at = putItem(at, WordTransport, n / 2, area, dbNumber, bitAddress);
+    else
+        at = putItem(at, int(size), n, area, dbNumber, bitAddress);
     *at++ = 0x00;                   // return code, reserved in a request
     *at++ = bit ? 0x03 : 0x04;      // data transport size: bits / bytes with length in bits
     at = put16(at, bit ? n : n * 8);
     if (n > 0)
         memcpy(at, data.constData(), size_t(n));
     return pdu;
+}
+
+QByteArray elementReadJob(quint16 reference, int area, int first, int count)
+{
+    if (!holdsElements(area) || first < 0 || first > MaxBitAddress || count < 0 || count > MaxItemCount)
+        return QByteArray();
+    QByteArray pdu;
+    uchar *at = jobHeader(pdu, reference, 14, 0);
+    *at++ = 0x04;
+    *at++ = 0x01;
+    putItem(at, area, count, area, 0, first);
+    return pdu;
+}
+
+QByteArray elementWriteJob(quint16 reference, int area, int first, const QByteArray &words)
+{
+    const int n = words.size();
+    if (!holdsElements(area) || first < 0 || first > MaxBitAddress || n % 2 != 0 || n > MaxWriteItemBytes)
+        return QByteArray();
+    QByteArray pdu;
+    uchar *at = jobHeader(pdu, reference, 14, 4 + n);
+    *at++ = 0x05;
+    *at++ = 0x01;
+    at = putItem(at, area, n / 2, area, 0, first);
+    *at++ = 0x00;
+    *at++ = OctetTransport;         // length in bytes
+    at = put16(at, n);
+    if (n > 0)
+        memcpy(at, words.constData(), size_t(n));
+    return pdu;
+}
+
+bool isElementRecordSize(int area, int size)
+{
+    if (area == 0x1E || area == 0x1F)
+        return size == 2 || size == 3 || size == MaxElementRecord;
+    return size == 2;
 }
 
 int readCapacity(int pduLength)
@@ -131,6 +183,32 @@ Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
     if (length != byteCount || pdu.size() < item + 4 + byteCount)
         return Verdict::WrongLength;
     data->append(pdu.constData() + item + 4, byteCount);
+    return Verdict::Ok;
+}
+
+Verdict judgeElementReadAck(const QByteArray &pdu, int area, int count, QByteArray *words)
+{
+    const Verdict header = judgeAckHeader(pdu, 0x04);
+    if (header != Verdict::Ok)
+        return header;
+    const int item = AckHeaderLength + 2;
+    if (pdu.size() < item + 1)
+        return Verdict::WrongLength;
+    if (u8(pdu, item) != 0xFF)
+        return Verdict::ItemError;
+    if (pdu.size() < item + 4 || count < 1)
+        return Verdict::WrongLength;
+    const int transport = u8(pdu, item + 1);
+    int length = be16(pdu, item + 2);
+    if (transport == 0x03 || transport == 0x04 || transport == 0x05)
+        length = (length + 7) / 8;
+    const int record = length / count;
+    // One fill byte may follow an odd item; nothing else may.
+    const int rest = pdu.size() - (item + 4 + length);
+    if (length % count != 0 || !isElementRecordSize(area, record) || rest < 0 || rest > (length % 2))
+        return Verdict::WrongLength;
+    for (int k = 0; k < count; ++k)
+        words->append(pdu.constData() + item + 4 + (k + 1) * record - 2, 2);
     return Verdict::Ok;
 }
 

@@ -42,6 +42,8 @@ constexpr int MaxWriteItemBytes = 0xFFFF / 8;
 // names another place than the one asked for is never built.
 
 // Read `byteCount` bytes from byte address `byteAddress` of `area` (data block `dbNumber`).
+// The analog areas (0x06, 0x07) count words: their items carry transport size 0x04 and the
+// number of words, so byteCount must be even, and so must the byte address of a write.
 QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, int byteCount);
 
 // Write `data` at `bitAddress` (byte address * 8 + bit). Byte items carry data.size() bytes with
@@ -49,6 +51,16 @@ QByteArray readJob(quint16 reference, int area, int dbNumber, int byteAddress, i
 // (data holds one byte 0x00/0x01).
 QByteArray writeJob(quint16 reference, int area, int dbNumber, int bitAddress, ItemSize size,
                     const QByteArray &data);
+
+// Timers and counters (areas 0x1C to 0x1F): the item's transport size is the area code, its
+// count the number of elements and its address the first element's number (not a bit address).
+// A write carries 2 bytes per element as an octet string (data transport size 0x09).
+QByteArray elementReadJob(quint16 reference, int area, int first, int count);
+QByteArray elementWriteJob(quint16 reference, int area, int first, const QByteArray &words);
+// The bytes of one element in an answer: 2 for the S7-300/400 codes; 2, 3 or 5 for the S7-200
+// family (sources disagree), whose value is the record's last two bytes.
+bool isElementRecordSize(int area, int size);
+constexpr int MaxElementRecord = 5;
 
 // The PDU reference of a job or an acknowledgement (0 when the PDU is too short).
 quint16 reference(const QByteArray &pdu);
@@ -67,6 +79,9 @@ enum class Verdict {
 
 // Judges the acknowledgement of a read job for `byteCount` bytes; on Ok appends the data to *data.
 Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data);
+// Judges the acknowledgement of a read of `count` timers or counters of `area`: the record size
+// is the item's byte count divided by `count`. On Ok appends 2 bytes per element to *words.
+Verdict judgeElementReadAck(const QByteArray &pdu, int area, int count, QByteArray *words);
 // Judges the acknowledgement of a write job.
 Verdict judgeWriteAck(const QByteArray &pdu);
 

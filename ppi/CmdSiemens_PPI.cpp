@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "AddressGrammar.h"
 #include "GatewayMedium.h"
 #include "PpiFrames.h"
 #include "S7Pdu.h"
@@ -486,6 +487,30 @@ int CmdSiemens_PPI::readJob(const PlcPlace &place, int length, QByteArray *out)
 int CmdSiemens_PPI::writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem)
 {
     return writeTo(jobStation, place, data, bitItem);
+}
+
+int CmdSiemens_PPI::readElements(const PlcPlace &place, int count, QByteArray *words)
+{
+    const int area = AddressGrammar::isTimer(place.area) ? AddressGrammar::Timer200 : AddressGrammar::Counter200;
+    const int answerBytes = count * S7Pdu::MaxElementRecord;
+    if (count < 0 || answerBytes > PpiFrames::MaxReadBytes)
+        return -1;
+    const quint16 reference = nextReference();
+    const QByteArray request =
+        PpiFrames::elementReadRequest(jobStation, ownAddr, area, place.byteAddress, count, reference);
+    if (request.isEmpty())
+        return -1;
+    if (Connection_status() == -3)
+        return -3;
+    if (debugFlag)
+        trace("读命令", place.text, count, request);
+    QByteArray answer;
+    runJob(request, jobStation, reference, PpiFrames::readAnswerLength(answerBytes), answer);
+    if (debugFlag)
+        trace("响应", place.text, count, answer);
+    if (answer.isEmpty())
+        return -2;
+    return PpiFrames::judgeElementReadAnswer(answer, jobStation, ownAddr, area, count, words);
 }
 
 int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber,

@@ -58,6 +58,10 @@ public:
     int writeCapacity() const override;
     int readJob(const PlcPlace &place, int length, QByteArray *out) override;
     int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) override;
+    // A PPI station is of the S7-200 family: its timer and counter codes, and no writes to them.
+    int readElements(const PlcPlace &place, int count, QByteArray *words) override;
+    int writeElements(const PlcPlace &, const QByteArray &) override { return -1; }
+    ElementFamily elementFamily() const override { return ElementFamily::S7_200; }
     void setStation(int station) { jobStation = station; }
     int station() const { return jobStation; }
 

@@ -64,6 +64,12 @@ QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int 
     return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcReadJob, job);
 }
 
+QByteArray elementReadRequest(int station, int ownAddress, int area, int first, int count, quint16 reference)
+{
+    const QByteArray job = S7Pdu::elementReadJob(reference, area, first, count);
+    return job.isEmpty() ? QByteArray() : variableFrame(station, ownAddress, FcReadJob, job);
+}
+
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
                         bool bitItem, const QByteArray &data, quint16 reference)
 {
@@ -304,6 +310,15 @@ int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int le
         return -1;
     // The judge appends the data only to an answer it accepts.
     return S7Pdu::judgeReadAck(f.data, length, out) == S7Pdu::Verdict::Ok ? 0 : -1;
+}
+
+int judgeElementReadAnswer(const QByteArray &reply, int station, int ownAddress, int area, int count,
+                           QByteArray *words)
+{
+    const Frame f = parse(reply);
+    if (!isAnswerFrom(f, station, ownAddress))
+        return -1;
+    return S7Pdu::judgeElementReadAck(f.data, area, count, words) == S7Pdu::Verdict::Ok ? 0 : -1;
 }
 
 int judgeWriteAnswer(const QByteArray &reply, int station, int ownAddress)

@@ -64,6 +64,8 @@ QByteArray readRequest(int station, int ownAddress, int area, int dbNumber, int 
                        quint16 reference = 0);
 QByteArray writeRequest(int station, int ownAddress, int area, int dbNumber, int bitAddress,
                         bool bitItem, const QByteArray &data, quint16 reference = 0);
+// A read of `count` timers or counters of `area` (S7Pdu::elementReadJob).
+QByteArray elementReadRequest(int station, int ownAddress, int area, int first, int count, quint16 reference = 0);
 // The line bytes of the answer frame to a read of `length` bytes, and to a write.
 constexpr int readAnswerLength(int length) { return VariableOverhead + 18 + length; }
 constexpr int WriteAnswerLength = VariableOverhead + 15;
@@ -134,6 +136,9 @@ bool isForeignRequest(const QByteArray &frame, int ownAddress);
 int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int length, QByteArray *out);
 // Judges the answer frame to a write: 0 when the station confirmed it, -1 otherwise.
 int judgeWriteAnswer(const QByteArray &reply, int station, int ownAddress);
+// 0 with 2 bytes per element appended to *words (S7Pdu::judgeElementReadAck), or -1.
+int judgeElementReadAnswer(const QByteArray &reply, int station, int ownAddress, int area, int count,
+                           QByteArray *words);
 
 } // namespace PpiFrames
 

@@ -63,6 +63,7 @@ CmdSiemens_S7::~CmdSiemens_S7()
 
 int CmdSiemens_S7::ConnectDrive(QString ip, int port)
 {
+    timerCounterFamily.forget();
     if (!tcpSocket) {
         // Made on the calling thread, whichever thread made the driver; its signals reach the
         // slots directly there, inside the waits (see SocketSignal).
@@ -491,4 +492,65 @@ int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool 
         return -1;
     }
     return 0;
+}
+
+int CmdSiemens_S7::readElements(const PlcPlace &place, int count, QByteArray *words)
+{
+    for (;;) {
+        const int area = timerCounterFamily.codeFor(place.area);
+        const QByteArray request = IsoTcp::elementReadRequest(nextReference(), area, place.byteAddress, count);
+        if (request.isEmpty())
+            return -1;
+        if (Connection_status() == -3)
+            return -3;
+        if (debugFlag)
+            qDebug().noquote() << logLine(QString::fromUtf8(ReadCommandLine), place.text, count, request);
+        QByteArray answer;
+        const int r = SendData(request, answer, 50);
+        if (debugFlag)
+            qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
+        if (answer.isEmpty())
+            return -2;
+        QByteArray got;
+        const bool ok = r == 0 && IsoTcp::judgeElementReadAnswer(answer, area, count, &got) == S7Pdu::Verdict::Ok;
+        const S7Refusal::Reason reason = S7Refusal::of(IsoTcp::payload(answer));
+        if (timerCounterFamily.learn(ok, reason.itemCode))
+            continue;
+        if (!ok) {
+            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
+                                        + S7Refusal::warningSuffix(reason);
+            return -1;
+        }
+        words->append(got);
+        return 0;
+    }
+}
+
+int CmdSiemens_S7::writeElements(const PlcPlace &place, const QByteArray &words)
+{
+    if (timerCounterFamily.known() == ElementFamily::S7_200)
+        return -1;
+    const int count = words.size() / 2;
+    const QByteArray request =
+        IsoTcp::elementWriteRequest(nextReference(), place.area, place.byteAddress, words);
+    if (request.isEmpty())
+        return -1;
+    if (Connection_status() == -3)
+        return -3;
+    if (debugFlag)
+        qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
+    QByteArray answer;
+    const int r = SendData(request, answer, 50);
+    if (debugFlag)
+        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
+    if (answer.isEmpty())
+        return -2;
+    const bool ok = r == 0 && IsoTcp::judgeWriteAnswer(answer);
+    const S7Refusal::Reason reason = S7Refusal::of(IsoTcp::payload(answer));
+    // A PLC of the S7-200 family refused it: nothing was written, and no write goes to it again.
+    if (timerCounterFamily.learn(ok, reason.itemCode) || ok)
+        return ok ? 0 : -1;
+    qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
+                                + S7Refusal::warningSuffix(reason);
+    return -1;
 }

@@ -11,6 +11,7 @@
 
 #include "IsoTcpFrames.h"
 #include "JobPort.h"
+#include "TimerCounterFamily.h"
 #include "PlcPlace.h"
 
 class QTcpSocket;
@@ -47,6 +48,9 @@ public:
     int writeCapacity() const override;
     int readJob(const PlcPlace &place, int length, QByteArray *out) override;
     int writeJob(const PlcPlace &place, const QByteArray &data, bool bitItem) override;
+    int readElements(const PlcPlace &place, int count, QByteArray *words) override;
+    int writeElements(const PlcPlace &place, const QByteArray &words) override;
+    ElementFamily elementFamily() const override { return timerCounterFamily.known(); }
 
     // The same jobs by their historic names: a read, a write of byte items and one of a bit item;
     // the writes carry the first `count` bytes of `data` and refuse fewer.
@@ -98,6 +102,7 @@ private:
     bool resyncing = false;         // the front may be the rest of a unit given up: seek a TPKT
     bool insideTsdu = false;        // data units at the front continue a TSDU given up
     quint16 lastReference = 0;
+    TimerCounterFamily timerCounterFamily;
 };
 
 #endif // CMDSIEMENS_S7_H

@@ -237,6 +237,26 @@ QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddres
     return job.isEmpty() ? QByteArray() : wrapPdu(job);
 }
 
+QByteArray elementReadRequest(quint16 reference, int area, int first, int count)
+{
+    const QByteArray job = S7Pdu::elementReadJob(reference, area, first, count);
+    return job.isEmpty() ? QByteArray() : wrapPdu(job);
+}
+
+QByteArray elementWriteRequest(quint16 reference, int area, int first, const QByteArray &words)
+{
+    const QByteArray job = S7Pdu::elementWriteJob(reference, area, first, words);
+    return job.isEmpty() ? QByteArray() : wrapPdu(job);
+}
+
+S7Pdu::Verdict judgeElementReadAnswer(const QByteArray &frame, int area, int count, QByteArray *words)
+{
+    const QByteArray pdu = payloadView(frame);
+    if (pdu.isEmpty())
+        return S7Pdu::Verdict::NotAnAnswer;
+    return S7Pdu::judgeElementReadAck(pdu, area, count, words);
+}
+
 bool answersRequest(const QByteArray &request, const QByteArray &frame)
 {
     const int asked = jobReference(request);

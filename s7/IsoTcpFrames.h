@@ -97,6 +97,9 @@ QByteArray readRequest(quint16 reference, int area, int dbNumber, int byteAddres
 QByteArray writeRequest(quint16 reference, int area, int dbNumber, int bitAddress,
                         S7Pdu::ItemSize size, const QByteArray &data);
 int wireDbNumber(int area, int dbNumber);
+// Timers and counters (see S7Pdu::elementReadJob); empty as the builders say.
+QByteArray elementReadRequest(quint16 reference, int area, int first, int count);
+QByteArray elementWriteRequest(quint16 reference, int area, int first, const QByteArray &words);
 
 // Whether `frame` can be the answer to `request`. A job is answered only by a data unit carrying
 // an S7 acknowledgement with the job's reference; anything else is another request's late answer
@@ -125,6 +128,9 @@ bool showsReferenceOf(const QByteArray &request, const QByteArray &front);
 // A read answer is good when it is exactly 25 + byteCount bytes, its header reports no error and
 // its item's return code is 0xFF; then the data is appended to *data.
 bool judgeReadAnswer(const QByteArray &frame, int byteCount, QByteArray *data);
+// A read answer of `count` timers or counters of `area`, judged as S7Pdu::judgeElementReadAck;
+// on success 2 bytes per element are appended to *words.
+S7Pdu::Verdict judgeElementReadAnswer(const QByteArray &frame, int area, int count, QByteArray *words);
 // A write answer is good when it is 22 bytes, without header error, item return code 0xFF.
 bool judgeWriteAnswer(const QByteArray &frame);
 

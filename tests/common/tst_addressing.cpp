@@ -134,6 +134,25 @@ private slots:
         ok("DB5.DBW4294967296", 0x84, 5, 4294967296);
         ok("V_or_DB5.18446744073709551617", 0x84, 5, HugeNumber);
         ok("M" + QString(40, QLatin1Char('9')), 0x83, 0, HugeNumber);
+        // Special memory and the periphery as M; analog words; timers and counters by number.
+        ok("SMB28", 0x05, 0, 28);
+        ok("sm0.5", 0x05, 0, 0, 5);
+        ok("SMW22", 0x05, 0, 22);
+        ok("SMX1.7", 0x05, 0, 1, 7);
+        ok("AIW0", 0x06, 0, 0);
+        ok("AEW4", 0x06, 0, 4);
+        ok("aqw2", 0x07, 0, 2);
+        ok("AAW6", 0x07, 0, 6);
+        ok("T37", 0x1D, 0, 37);
+        ok("t5", 0x1D, 0, 5);
+        ok("C5", 0x1C, 0, 5);
+        ok("Z5", 0x1C, 0, 5);
+        ok("PIW256", 0x80, 0, 256);
+        ok("PEB0", 0x80, 0, 0);
+        ok("PID256", 0x80, 0, 256);
+        ok("PQW256", 0x80, 0, 256);
+        ok("PAD4", 0x80, 0, 4);
+        ok("PI0.3", 0x80, 0, 0, 3);
         QTest::newRow("M-5") << "M-5" << Form::WellFormed << 0x83 << 0 << qint64(-5) << 0 << false;
         QTest::newRow("M-0") << "M-0" << Form::WellFormed << 0x83 << 0 << qint64(-1) << 0 << false;
 
@@ -143,11 +162,14 @@ private slots:
                 << a << form << 0 << 0 << qint64(0) << 0 << false;
         };
         refused("X5", Form::NoArea);
+        for (const char *a : {"T", "T5.1", "C-5", "Z5W", "AW0", "AXW0", "S0.1", "HC0"})
+            refused(QString::fromLatin1(a), Form::NoArea);
         refused("", Form::NoArea);
         for (const char *a : {"DB5_DBX2.3", "DB5.DBX20.12", "M1.2.3", "M10.8", "M10.x", "I0.3.5",
                               "DB5.DBW", "M", "MWX10", "V_or_DB5.20.9", "V_or_DB5_20.3", "IX0",
                               "MW10.2", " M10", "M10 ", "M10\n", "DB5.DBQ2", "DB65536.DBW0", "DB70000",
                               "V_or_DB70000.2", "DB5.DBW-2", "V_or_DB-1.2",
+                              "SMW22.1", "AIW0.1", "AIB0", "PIW256.0", "PQX0", "SMB-1",
                               // No PLC has data block 0.
                               "DB0.DBW2", "DB0", "DB00.DBX1.1", "V_or_DB0.20", "V_or_DB0.20.1"})
             refused(QString::fromLatin1(a), Form::Malformed);
@@ -167,6 +189,8 @@ private slots:
         QTEST(a.byteAddress, "byte");
         QTEST(a.bitNumber, "bit");
         QTEST(a.hasBit, "hasBit");
+        // Only PQ/PA is the periphery's output side.
+        QCOMPARE(a.peripheralOutput, address.startsWith(QLatin1String("PQ")) || address.startsWith(QLatin1String("PA")));
     }
 };
 

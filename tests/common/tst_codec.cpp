@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "LabelValues.h"
+#include "TimerCounterCodec.h"
 #include "ValueCodec.h"
 
 namespace {
@@ -192,6 +193,104 @@ private slots:
             QCOMPARE(ValueCodec::elementWidth(type), 0);
             QCOMPARE(ValueCodec::heldElements(type, labelled(type, listOf<int>({1}))), -1);
         }
+    }
+
+    // Timer and counter words as the PLC keeps them, and the values a person reads; every word
+    // written out by hand: S5TIME base in bits 13-12, three BCD digits; S7-200 ticks of 1, 10 or
+    // 100 ms by timer number.
+    void timersAndCounters_data()
+    {
+        QTest::addColumn<int>("area");
+        QTest::addColumn<bool>("s7_200");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("words");
+        QTest::addColumn<QVariant>("expected");     // invalid: no value (a wrong answer)
+        constexpr int T = 0x1D, C = 0x1C;
+        auto row = [](const char *name, int area, bool s200, int first, int type, const char *words, const QVariant &v) {
+            QTest::newRow(name) << area << s200 << first << type << QByteArray::fromHex(words) << v;
+        };
+        row("S5TIME 10 ms x 123", T, false, 5, Int32, "0123", listOf<int>({1230}));
+        row("S5TIME 100 ms x 123", T, false, 5, Int32, "1123", listOf<int>({12300}));
+        row("S5TIME 1 s x 123", T, false, 5, UInt32, "2123", listOf<uint>({123000}));
+        row("S5TIME 10 s x 999", T, false, 5, Int32, "3999", listOf<int>({9990000}));
+        row("S5TIME 1 s x 5 and 10 ms x 500", T, false, 5, Int32, "20050500", listOf<int>({5000, 5000}));
+        row("S5TIME as its word", T, false, 5, UInt16, "2005", listOf<ushort>({0x2005}));
+        row("S5TIME digit above 9", T, false, 5, Int32, "00a0", QVariant());
+        row("S5TIME bit 14 set", T, false, 5, Int32, "4001", QVariant());
+        row("BCD 42", C, false, 5, Int16, "0042", listOf<short>({42}));
+        row("BCD 999", C, false, 5, UInt32, "0999", listOf<uint>({999}));
+        row("BCD 0 and 100", C, false, 5, UInt16, "00000100", listOf<ushort>({0, 100}));
+        row("BCD digit above 9", C, false, 5, Int16, "0a00", QVariant());
+        row("BCD above 999", C, false, 5, Int16, "1000", QVariant());
+        row("T0 ticks of 1 ms", T, true, 0, Int32, "0096", listOf<int>({150}));
+        row("T1, T4 ticks of 10 ms", T, true, 1, Int32, "009600000000000a", listOf<int>({1500, 0, 0, 100}));
+        row("T5 ticks of 100 ms", T, true, 5, Int32, "0096", listOf<int>({15000}));
+        row("T31 T32 T33: 100, 1, 10 ms", T, true, 31, UInt32, "000100010001", listOf<uint>({100, 1, 10}));
+        row("T36 T37", T, true, 36, Int32, "00010001", listOf<int>({10, 100}));
+        row("T64 T65", T, true, 64, Int32, "00010001", listOf<int>({1, 10}));
+        row("T96 .. T101", T, true, 96, Int32, "000100010001000100010001", listOf<int>({1, 10, 10, 10, 10, 100}));
+        row("T128 ticks of 100 ms", T, true, 128, Int32, "0001", listOf<int>({100}));
+        row("T37 as its ticks", T, true, 37, Int16, "0096", listOf<short>({150}));
+        row("S7-200 counter -3", C, true, 5, Int16, "fffd", listOf<short>({-3}));
+        row("S7-200 counter -3 wide", C, true, 5, Int32, "fffd", listOf<int>({-3}));
+        row("S7-200 counter raw word", C, true, 5, UInt16, "fffd", listOf<ushort>({65533}));
+    }
+    void timersAndCounters()
+    {
+        QFETCH(int, area);
+        QFETCH(bool, s7_200);
+        QFETCH(int, first);
+        QFETCH(int, type);
+        QFETCH(QByteArray, words);
+        QFETCH(QVariant, expected);
+        const QVariant v = TimerCounterCodec::decode(area, s7_200 ? ElementFamily::S7_200 : ElementFamily::S7_300,
+                                                     first, type, words);
+        QCOMPARE(v.isValid(), expected.isValid());
+        if (expected.isValid()) {
+            QCOMPARE(v.userType(), expected.userType());
+            QCOMPARE(elementsOf(v), elementsOf(expected));
+        }
+    }
+
+    // Writes to an S7-300/400: S5TIME with the finest base that holds the time, BCD counts.
+    void timerCounterWrites_data()
+    {
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("list");
+        QTest::addColumn<QByteArray>("words");      // empty: refused
+        constexpr int T = 0x1D, C = 0x1C;
+        QTest::newRow("5000 ms: 10 ms x 500") << T << int(Int32) << listOf<int>({5000}) << QByteArray::fromHex("0500");
+        QTest::newRow("10000 ms: 100 ms x 100") << T << int(Int32) << listOf<int>({10000}) << QByteArray::fromHex("1100");
+        QTest::newRow("123 s: 1 s x 123") << T << int(UInt32) << listOf<uint>({123000}) << QByteArray::fromHex("2123");
+        QTest::newRow("9990 s: 10 s x 999") << T << int(Int32) << listOf<int>({9990000}) << QByteArray::fromHex("3999");
+        QTest::newRow("0 and 10 ms") << T << int(Int32) << listOf<int>({0, 10}) << QByteArray::fromHex("00000001");
+        QTest::newRow("above 9990 s") << T << int(Int32) << listOf<int>({9990010}) << QByteArray();
+        QTest::newRow("5 ms") << T << int(Int32) << listOf<int>({5}) << QByteArray();
+        QTest::newRow("12345 ms") << T << int(Int32) << listOf<int>({12345}) << QByteArray();
+        QTest::newRow("negative time") << T << int(Int32) << listOf<int>({-10}) << QByteArray();
+        QTest::newRow("S5TIME word") << T << int(UInt16) << listOf<ushort>({0x2005}) << QByteArray::fromHex("2005");
+        QTest::newRow("no S5TIME word") << T << int(UInt16) << listOf<ushort>({0x00A0}) << QByteArray();
+        QTest::newRow("count 999") << C << int(Int16) << listOf<short>({999}) << QByteArray::fromHex("0999");
+        QTest::newRow("count 42 wide") << C << int(UInt32) << listOf<uint>({42}) << QByteArray::fromHex("0042");
+        QTest::newRow("count 1000") << C << int(Int16) << listOf<short>({1000}) << QByteArray();
+        QTest::newRow("count -1") << C << int(Int32) << listOf<int>({-1}) << QByteArray();
+        QTest::newRow("count as float") << C << int(Float) << listOf<float>({1.0f}) << QByteArray();
+    }
+    void timerCounterWrites()
+    {
+        QFETCH(int, area);
+        QFETCH(int, type);
+        QFETCH(QVariant, list);
+        QFETCH(QByteArray, words);
+        CLabelVariable value;
+        value.value = list;
+        QByteArray out;
+        const int count = elementsOf(list).size();
+        QCOMPARE(TimerCounterCodec::encode300(area, type, value, count, &out), !words.isEmpty());
+        if (!words.isEmpty())
+            QCOMPARE(out.toHex(), words.toHex());
     }
 
     void heldElements_data()

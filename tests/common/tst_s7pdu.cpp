@@ -24,6 +24,20 @@ private slots:
             << QByteArray::fromHex("320100001234000e0006050112" "0a100200020005840000500004" "0010abcd");
         QTest::newRow("bit write Q0.3") << S7Pdu::writeJob(0x1234, 0x82, 0, 3, S7Pdu::ItemSize::Bit, QByteArray::fromHex("01"))
             << QByteArray::fromHex("320100001234000e0005050112" "0a100100010000820000030003" "000101");
+        // Items as PLCs of both families take them; T37 as a real S7-200 SMART took it.
+        const QByteArray readHead = QByteArray::fromHex("320100001234000e00000401");
+        QTest::newRow("read SMB28") << S7Pdu::readJob(0x1234, 0x05, 0, 28, 1) << readHead + QByteArray::fromHex("120a100200010000050000e0");
+        QTest::newRow("read AIW0: one word") << S7Pdu::readJob(0x1234, 0x06, 0, 0, 2) << readHead + QByteArray::fromHex("120a100400010000060000" "00");
+        QTest::newRow("read T37, S7-200") << S7Pdu::elementReadJob(0x1234, 0x1F, 37, 1) << readHead + QByteArray::fromHex("120a101f000100001f000025");
+        QTest::newRow("read T5, S7-300") << S7Pdu::elementReadJob(0x1234, 0x1D, 5, 1) << readHead + QByteArray::fromHex("120a101d000100001d000005");
+        QTest::newRow("read C5..C7, S7-200") << S7Pdu::elementReadJob(0x1234, 0x1E, 5, 3) << readHead + QByteArray::fromHex("120a101e000300001e000005");
+        QTest::newRow("read PIW256") << S7Pdu::readJob(0x1234, 0x80, 0, 256, 2) << readHead + QByteArray::fromHex("120a10020002000080000800");
+        QTest::newRow("write T5 = S5T#5S, 10 ms x 500") << S7Pdu::elementWriteJob(0x1234, 0x1D, 5, QByteArray::fromHex("0500"))
+            << QByteArray::fromHex("320100001234000e0006050112" "0a101d000100001d000005" "000900020500");
+        QTest::newRow("write AQW2 = -7") << S7Pdu::writeJob(0x1234, 0x07, 0, 16, S7Pdu::ItemSize::Byte, QByteArray::fromHex("fff9"))
+            << QByteArray::fromHex("320100001234000e0006050112" "0a10040001000007000010" "00040010fff9");
+        QTest::newRow("write PQW256") << S7Pdu::writeJob(0x1234, 0x80, 0, 2048, S7Pdu::ItemSize::Byte, QByteArray::fromHex("0005"))
+            << QByteArray::fromHex("320100001234000e0006050112" "0a10020002000080000800" "000400100005");
         QTest::newRow("bit write takes one byte") << S7Pdu::writeJob(0x1234, 0x82, 0, 3, S7Pdu::ItemSize::Bit, QByteArray::fromHex("0001"))
             << QByteArray::fromHex("320100001234000e0005050112" "0a100100010000820000030003" "000100");
     }
@@ -65,6 +79,52 @@ private slots:
         QVERIFY(S7Pdu::writeJob(1, 0x84, 0x10000, 0, ItemSize::Byte, two).isEmpty());
         QVERIFY(!S7Pdu::writeJob(1, 0x83, 0, 0, ItemSize::Byte, QByteArray(8191, 'x')).isEmpty());
         QVERIFY(S7Pdu::writeJob(1, 0x83, 0, 0, ItemSize::Byte, QByteArray(8192, 'x')).isEmpty());  // length in bits
+        // Analog words are whole words at even bytes; timers and counters have items of their own.
+        QVERIFY(S7Pdu::readJob(1, 0x06, 0, 0, 3).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x07, 0, 8, ItemSize::Byte, two).isEmpty());
+        QVERIFY(S7Pdu::writeJob(1, 0x07, 0, 0, ItemSize::Bit, two).isEmpty());
+        QVERIFY(S7Pdu::readJob(1, 0x1D, 0, 5, 2).isEmpty());
+        QVERIFY(S7Pdu::elementReadJob(1, 0x84, 5, 1).isEmpty());
+        QVERIFY(S7Pdu::elementReadJob(1, 0x1D, 0x1000000, 1).isEmpty());
+        QVERIFY(S7Pdu::elementWriteJob(1, 0x1C, 5, QByteArray::fromHex("00")).isEmpty());
+    }
+
+    // Timer and counter answers: octet strings, one record per element, the value its last two
+    // bytes; an S7-200's records have 2, 3 or 5 bytes, an S7-300's 2.
+    void elementAcks_data()
+    {
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("pdu");
+        QTest::addColumn<Verdict>("verdict");
+        QTest::addColumn<QByteArray>("words");
+        auto add = [](const char *name, int area, int count, const QByteArray &item, Verdict v, const char *words = "") {
+            QTest::newRow(name) << area << count << QByteArray::fromHex("32030000123400020000" "0000" "0401" + item) << v
+                                << QByteArray::fromHex(words);
+        };
+        add("S7-300 T5 2 bytes", 0x1D, 1, "ff0900022005", Verdict::Ok, "2005");
+        add("S7-300 C5..C6", 0x1C, 2, "ff09000400420999", Verdict::Ok, "00420999");
+        add("S7-200 T37 2 bytes", 0x1F, 1, "ff0900020096", Verdict::Ok, "0096");
+        add("S7-200 T37 3 bytes", 0x1F, 1, "ff090003010096", Verdict::Ok, "0096");
+        add("S7-200 T37 3 bytes with fill byte", 0x1F, 1, "ff09000301009600", Verdict::Ok, "0096");
+        add("S7-200 T37 5 bytes", 0x1F, 1, "ff0900050112340096", Verdict::Ok, "0096");
+        add("S7-200 C5..C6 5 bytes", 0x1E, 2, "ff09000a01aaaafffd00bbbb0007", Verdict::Ok, "fffd0007");
+        add("S7-200 4-byte records", 0x1F, 1, "ff09000400000096", Verdict::WrongLength);
+        add("S7-200 records of 2.5 bytes", 0x1E, 2, "ff09000501000096ff", Verdict::WrongLength);
+        add("S7-300 5-byte records", 0x1D, 1, "ff0900050112340096", Verdict::WrongLength);
+        add("record cut short", 0x1F, 1, "ff0900050112", Verdict::WrongLength);
+        add("two bytes past the item", 0x1D, 1, "ff09000220050000", Verdict::WrongLength);
+        add("refused as the S7-200 does", 0x1D, 1, "03000000", Verdict::ItemError);
+    }
+    void elementAcks()
+    {
+        QFETCH(int, area);
+        QFETCH(int, count);
+        QFETCH(QByteArray, pdu);
+        const QByteArray exact(pdu.constData(), pdu.size());
+        QByteArray words;
+        QTEST(S7Pdu::judgeElementReadAck(exact, area, count, &words), "verdict");
+        QTEST(words, "words");
     }
 
     void acks_data()
@@ -79,6 +139,7 @@ private slots:
             QTest::newRow(name) << read << QByteArray::fromHex(hex) << n << v << QByteArray::fromHex(data);
         };
         add("good read", true, readHead + "00080000" "0401" "ff040020" "0a0b0c0d", 4, Verdict::Ok, "0a0b0c0d");
+        add("AIW0 as 16 bits", true, readHead + "00060000" "0401" "ff040010" "fff9", 2, Verdict::Ok, "fff9");
         add("octet string length in bytes", true, readHead + "00060000" "0401" "ff090002" "0a0b", 2, Verdict::Ok, "0a0b");
         add("error item", true, readHead + "00040000" "0401" "0a000000", 4, Verdict::ItemError);
         add("header error class", true, readHead + "0000" "8500" "0401", 4, Verdict::HeaderError);

@@ -104,6 +104,16 @@ row ppi "read DB9010.DBW0 Int16 x1" 30 "7 wrong answer: 30"
 expect_line ppi '^30 of 90 calls failed$'
 expect_line ppi '^read +V10 +UInt8 +x3 +-> 0 ok +1,2,3$'
 
+# --- the seeded timers and counters as a person reads them; a read of PQ is refused unsent ------
+host s7areas "$korvane" --connect "127.0.0.1:$s7_port" read T5 Int32 read C5 Int16 read PQW256 Int16
+expect_line s7areas '^read +T5 +Int32 +x1 +-> 0 ok +5000$'
+expect_line s7areas '^read +C5 +Int16 +x1 +-> 0 ok +42$'
+expect_line s7areas '^read +PQW256 +Int16 +x1 +-> 3 '
+host ppiareas "$pellimor" --station 2 --connect "127.0.0.1:$ppi_port" read T37 Int32 read C5 Int16 write T37 Int32 100
+expect_line ppiareas '^read +T37 +Int32 +x1 +-> 0 ok +15000$'
+expect_line ppiareas '^read +C5 +Int16 +x1 +-> 0 ok +-3$'
+expect_line ppiareas '^write +T37 +Int32 +x1 +-> 3 '
+
 host ppisilent "$pellimor" --station 2 --connect "127.0.0.1:$ppi_port" --repeat 2 read DB9007.DBW0 Int16
 expect_status ppisilent 1
 row ppisilent "read DB9007.DBW0 Int16 x1" 2 "8 no answer: 2"

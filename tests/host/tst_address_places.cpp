@@ -19,6 +19,7 @@ Q_DECLARE_METATYPE(DataType)
 namespace {
 
 constexpr int I = 0x81, Q = 0x82, M = 0x83, DB = 0x84;
+constexpr int SM = 0x05, AI = 0x06, AQ = 0x07, PI = 0x80, PQ = PlcMemory::PeripheralOutputs;
 
 // Element bytes in PLC order for the values the tables write.
 const QByteArray Source = QByteArray::fromHex("a1b2c3d4e5f607188f9e2d3c4b5a6978"
@@ -65,6 +66,10 @@ private slots:
     void places();
     void boolRun_data();
     void boolRun();
+    void oneWay_data();
+    void oneWay();
+    void timersAndCounters_data();
+    void timersAndCounters();
     void refused_data();
     void refused();
     void hostNumbers_data();
@@ -166,6 +171,14 @@ void TestAddressPlaces::places_data()
         {"V_or_DB5.20.3", UInt64, 1, DB, 5, 20, 0},
         {"Q1.1", UInt32, 1, Q, 0, 1, 0},
         {"I0.3", Int8, 1, I, 0, 0, 0},
+        // Special memory as M; analog outputs as words.
+        {"SMB100", UInt8, 2, SM, 0, 100, 0},
+        {"SM100.5", Bool, 1, SM, 0, 100, 5},
+        {"smw40", Int16, 1, SM, 0, 40, 0},
+        {"SMD60", Float, 1, SM, 0, 60, 0},
+        {"AQW2", Int16, 2, AQ, 0, 2, 0},
+        {"AAW4", UInt32, 1, AQ, 0, 4, 0},
+        {"AQW8", Double, 1, AQ, 0, 8, 0},
     };
     for (const char *which : {"s7", "ppi"}) {
         for (const Row &r : rows) {
@@ -267,6 +280,138 @@ void TestAddressPlaces::boolRun()
     }
 }
 
+// Areas read or written in one direction only: what a read returns from the input modules
+// (the periphery) or analog inputs, where a write to the output modules lands; and what a PLC
+// refuses after it was sent (7): an S7-200 has no periphery, SMB0-SMB29 are read-only.
+void TestAddressPlaces::oneWay_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<int>("area");      // where in the PLC's memory
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<int>("code");
+    auto row = [](const char *which, const char *address, DataType type, int count, bool write, int area, int byte,
+                  int code) {
+        QTest::addRow("%s %s %s", which, write ? "write" : "read", address)
+            << QString::fromLatin1(which) << QString::fromLatin1(address) << type << count << write << area << byte << code;
+    };
+    row("s7", "PIW256", Int16, 2, false, PI, 256, 0);
+    row("s7", "PEB0", UInt8, 3, false, PI, 0, 0);
+    row("s7", "PID8", Float, 1, false, PI, 8, 0);
+    row("s7", "PQW256", Int16, 2, true, PQ, 256, 0);
+    row("s7", "PAD4", UInt32, 1, true, PQ, 4, 0);
+    for (const char *which : {"s7", "ppi"}) {
+        row(which, "AIW0", Int16, 1, false, AI, 0, 0);
+        row(which, "AEW2", Int32, 2, false, AI, 2, 0);
+        row(which, "SMB28", UInt8, 1, true, SM, 28, 7);
+        row(which, "SMW22", Int16, 1, false, SM, 22, 0);
+    }
+    // The simulator's fault timer answers in 4-byte records, a size no PLC sends.
+    row("s7", "T4000", Int16, 1, false, 0x1D, 2 * S7Jobs::WrongRecordTimer, 7);
+    row("ppi", "T4000", Int16, 1, false, 0x1F, 2 * S7Jobs::WrongRecordTimer, 7);
+    row("ppi", "PIW256", Int16, 1, false, PI, 256, 7);
+    row("ppi", "PQW256", Int16, 1, true, PQ, 256, 7);
+}
+
+void TestAddressPlaces::oneWay()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(DataType, type);
+    QFETCH(int, count);
+    QFETCH(bool, write);
+    QFETCH(int, area);
+    QFETCH(int, byte);
+    QFETCH(int, code);
+    PlcMemory &plc = memory(which);
+    const QByteArray bytes = Source.left(widthOf(type) * count);
+    if (write) {
+        CLabelVariable value;
+        value.value = listFrom(type, bytes, count);
+        const QHash<quint32, QByteArray> before = plc.contents();
+        QCOMPARE(driver(which)->WriteVariable(address, type, value, count).resultCode, code);
+        QStringList expected;
+        for (int i = 0; code == 0 && i < bytes.size(); ++i)
+            expected << change(area, 0, byte + i, quint8(bytes.at(i)));
+        QCOMPARE(changes(before, plc.contents()), expected);
+        return;
+    }
+    QVERIFY(plc.write(area, 0, byte, bytes));
+    // The other image holds other bytes: a read must not reach it.
+    QVERIFY(plc.write(PQ, 0, byte, QByteArray(bytes.size(), '\x77')));
+    const CLabelVariable read = driver(which)->ReadVariable(address, type, count);
+    QCOMPARE(read.resultCode, code);
+    if (code == 0)
+        QCOMPARE(bytesFrom(type, read.value).toHex(), bytes.toHex());
+}
+
+// Timers and counters: what a read gives for the words the PLC keeps (S5TIME and BCD on the S7
+// simulator, an S7-300; ticks and signed counts on the PPI station, an S7-200), and the word a
+// write leaves (S7-300 only: an S7-200's are refused, see refused).
+void TestAddressPlaces::timersAndCounters_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<int>("area");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QByteArray>("words");      // in the PLC
+    QTest::addColumn<QVariant>("value");        // as a person reads it
+    QTest::addColumn<bool>("write");            // the value written leaves the words
+    auto row = [](const char *which, const char *address, DataType type, int area, int number, const char *words,
+                  const QVariant &value, bool write = false) {
+        QTest::addRow("%s %s %s %d", which, write ? "write" : "read", address, int(type))
+            << QString::fromLatin1(which) << QString::fromLatin1(address) << type << area << number
+            << QByteArray::fromHex(words) << value << write;
+    };
+    row("s7", "T5", Int32, 0x1D, 5, "20051123", listOf<int>({5000, 12300}));
+    row("s7", "t5", UInt16, 0x1D, 5, "2005", listOf<ushort>({0x2005}));
+    row("s7", "C5", Int16, 0x1C, 5, "0042", listOf<short>({42}));
+    row("s7", "Z7", UInt32, 0x1C, 7, "0999", listOf<uint>({999}));
+    row("s7", "T5", Int32, 0x1D, 5, "0500", listOf<int>({5000}), true);
+    row("s7", "T9", UInt32, 0x1D, 9, "3999", listOf<uint>({9990000}), true);
+    row("s7", "C5", Int16, 0x1C, 5, "09990000", listOf<short>({999, 0}), true);
+    row("ppi", "T37", Int32, 0x1F, 37, "0096", listOf<int>({15000}));
+    row("ppi", "T31", UInt32, 0x1F, 31, "000100010001", listOf<uint>({100, 1, 10}));
+    row("ppi", "T37", Int16, 0x1F, 37, "0096", listOf<short>({150}));
+    row("ppi", "C5", Int16, 0x1E, 5, "fffd", listOf<short>({-3}));
+    row("ppi", "C5", UInt16, 0x1E, 5, "fffd", listOf<ushort>({65533}));
+}
+
+void TestAddressPlaces::timersAndCounters()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(DataType, type);
+    QFETCH(int, area);
+    QFETCH(int, number);
+    QFETCH(QByteArray, words);
+    QFETCH(QVariant, value);
+    QFETCH(bool, write);
+    PlcMemory &plc = memory(which);
+    const int count = elementsOf(value).size();
+    if (write) {
+        CLabelVariable v;
+        v.value = value;
+        QVERIFY(plc.write(area, 0, 2 * number, QByteArray(words.size(), '\xEE')));   // every byte changes
+        const QHash<quint32, QByteArray> before = plc.contents();
+        QCOMPARE(driver(which)->WriteVariable(address, type, v, count).resultCode, 0);
+        QStringList expected;
+        for (int i = 0; i < words.size(); ++i)
+            expected << change(area, 0, 2 * number + i, quint8(words.at(i)));
+        QCOMPARE(changes(before, plc.contents()), expected);
+        return;
+    }
+    QVERIFY(plc.write(area, 0, 2 * number, words));
+    const CLabelVariable read = driver(which)->ReadVariable(address, type, count);
+    QCOMPARE(read.resultCode, 0);
+    QCOMPARE(read.value.userType(), value.userType());
+    QCOMPARE(elementsOf(read.value), elementsOf(value));
+}
+
 void TestAddressPlaces::expectNothingSent(const QString &which, const std::function<CLabelVariable()> &request,
                                           int code)
 {
@@ -322,6 +467,24 @@ void TestAddressPlaces::refused_data()
         {"M0", Double, 8192, 4, 4, 4, 5},
         {"M0", Int16, 32768, 4, 4, 4, 5},
         {"M0", UInt8, 235, 0, 0, 0, 0},     // more than one PPI job: carried in two
+        // Areas that go one way, or hold words or elements only (see oneWay, timersAndCounters).
+        {"PQW256", Int16, 1, 3, 0, 3, 0},
+        {"PAB0", UInt8, 1, 3, 0, 3, 0},
+        {"PIW256", Int16, 1, 0, 6, 0, 6},
+        {"PEB0", Bool, 1, 0, 6, 0, 6},
+        {"AIW0", Int16, 1, 0, 6, 0, 6},
+        {"AIW1", Int16, 1, 5, 6, 5, 6},
+        {"AQW1", Int16, 1, 5, 5, 5, 5},
+        {"AQW0", UInt8, 1, 2, 2, 2, 2},
+        {"AQW0", Bool, 1, 2, 2, 2, 2},
+        {"T5", Float, 1, 2, 2, 2, 2},
+        {"T5", Bool, 1, 2, 2, 2, 2},
+        {"C5", UInt8, 1, 2, 2, 2, 2},
+        {"Z5", Int64, 1, 2, 2, 2, 2},
+        // 0x5A5A ms or counts cannot be encoded (S7); an S7-200's timers take no writes (PPI).
+        {"T37", Int32, 1, 0, 2, 0, 3},
+        {"C5", Int16, 1, 0, 2, 0, 3},
+        {"T65535", UInt16, 2, 5, 5, 5, 5},
         // A value without the bytes a write carries: never padded.
         {"M0", UInt8, 3, 0, 7, 0, 7, 1},
         {"M0.1", Bool, 1, 0, 7, 0, 7, 1},

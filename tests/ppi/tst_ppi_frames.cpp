@@ -49,6 +49,10 @@ void TestPpiFrames::requestFrames_data()
     QTest::newRow("write bit V100.3")
         << PpiFrames::writeRequest(2, 0, 0x84, 1, 803, true, QByteArray::fromHex("01"))
         << QByteArray::fromHex("6820206802007c320100000000000e00050501120a100100010001840003230003000101" "a816");
+    // Timer 37 by its number: transport size and area 0x1F, address 37, not 37 * 8.
+    QTest::newRow("read T37")
+        << PpiFrames::elementReadRequest(2, 0, 0x1F, 37, 1)
+        << QByteArray::fromHex("681b1b6802006c320100000000000e00000401120a101f000100001f0000254416");
     // The data block travels in 16 bits: DB 300 must not become DB 44.
     QTest::newRow("read DB300")
         << PpiFrames::readRequest(2, 0, 0x84, 300, 0, 1)

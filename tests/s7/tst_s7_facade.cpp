@@ -16,6 +16,8 @@ private slots:
     void connectText_data();
     void connectText();
     void linkDownAndPeerClosing();
+    void timerCounterFamily_data();
+    void timerCounterFamily();
 
 private:
     void connectDriver(Korvane &k) { QCOMPARE(k.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(sim.port)), 0); }
@@ -109,6 +111,74 @@ void TestS7Facade::linkDownAndPeerClosing()
     QCOMPARE(k.DisConnectDrive(), 0);
     QCOMPARE(k.DestroyFree(), 0);
     QCOMPARE(k.DestroyFree(), 1);
+}
+
+
+// Timers and counters read right on either family without the user naming it: S7-300/400 codes
+// first, the S7-200 codes once after a refusal with 0x03, and from then on for the connection;
+// a new connection learns afresh. An S7-200's timers take no writes: refused (3), nothing written.
+void TestS7Facade::timerCounterFamily_data()
+{
+    QTest::addColumn<bool>("s7_200");
+    QTest::addColumn<int>("records");
+    QTest::newRow("S7-300") << false << 2;
+    QTest::newRow("S7-200, 5-byte records") << true << 5;
+    QTest::newRow("S7-200, 3-byte records") << true << 3;
+}
+
+void TestS7Facade::timerCounterFamily()
+{
+    QFETCH(bool, s7_200);
+    QFETCH(int, records);
+    SimulatorThread plc;
+    plc.server->setFamily(s7_200, records);
+    const int timers = s7_200 ? 0x1F : 0x1D, counters = s7_200 ? 0x1E : 0x1C;
+    // T37 and T38 hold 15 s in each family's form, C5 the count 42.
+    QVERIFY(plc.memory.write(timers, 0, 2 * 37, QByteArray::fromHex(s7_200 ? "00960096" : "11501150")));
+    QVERIFY(plc.memory.write(counters, 0, 2 * 5, QByteArray::fromHex(s7_200 ? "002a" : "0042")));
+    // The item's transport size and area byte of the last job the PLC received (TPKT and COTP ahead).
+    auto lastItem = [&] { return plc.server->lastJob().mid(7 + 15, 1).toHex() + plc.server->lastJob().mid(7 + 20, 1).toHex(); };
+    const QByteArray timerItem = QByteArray::number(timers, 16).repeated(2);
+    const QByteArray counterItem = QByteArray::number(counters, 16).repeated(2);
+    Korvane k;
+    CDriveBaseClass *drv = &k;
+    const QString at = QStringLiteral("127.0.0.1:%1").arg(plc.port);
+    QCOMPARE(drv->ConnectDrive(at), 0);
+    CLabelVariable ms;
+    ms.value = listOf<int>({2000});
+
+    int jobs = plc.server->jobCount();
+    CLabelVariable r = drv->ReadVariable(QStringLiteral("T37"), Int32, 1);
+    QCOMPARE(r.resultCode, 0);
+    QCOMPARE(elementsOf(r.value), elementsOf(listOf<int>({15000})));
+    QCOMPARE(plc.server->jobCount() - jobs, s7_200 ? 2 : 1);
+    QCOMPARE(lastItem(), timerItem);
+    for (const char *address : {"C5", "T38"}) {
+        jobs = plc.server->jobCount();
+        r = drv->ReadVariable(QString::fromLatin1(address), Int32, 1);
+        QCOMPARE(r.resultCode, 0);
+        QCOMPARE(elementsOf(r.value).at(0).toInt(), address[0] == 'C' ? 42 : 15000);
+        QCOMPARE(plc.server->jobCount() - jobs, 1);
+        QCOMPARE(lastItem(), address[0] == 'C' ? counterItem : timerItem);
+    }
+    jobs = plc.server->jobCount();
+    QCOMPARE(drv->WriteVariable(QStringLiteral("T37"), Int32, ms, 1).resultCode, s7_200 ? 3 : 0);
+    QCOMPARE(plc.server->jobCount() - jobs, s7_200 ? 0 : 1);
+
+    // A new connection: a write first takes the S7-300/400 codes; an S7-200 refuses it.
+    QCOMPARE(drv->ConnectDrive(at), 0);
+    QByteArray before;
+    QVERIFY(plc.memory.read(timers, 0, 2 * 37, 2, &before));
+    jobs = plc.server->jobCount();
+    QCOMPARE(drv->WriteVariable(QStringLiteral("T37"), Int32, ms, 1).resultCode, s7_200 ? 3 : 0);
+    QCOMPARE(plc.server->jobCount() - jobs, 1);
+    QByteArray after;
+    QVERIFY(plc.memory.read(timers, 0, 2 * 37, 2, &after));
+    QCOMPARE(after.toHex(), s7_200 ? before.toHex() : QByteArray("0200"));
+    jobs = plc.server->jobCount();
+    QCOMPARE(drv->ReadVariable(QStringLiteral("C5"), Int16, 1).resultCode, 0);
+    QCOMPARE(plc.server->jobCount() - jobs, 1);
+    QCOMPARE(lastItem(), counterItem);
 }
 
 QTEST_GUILESS_MAIN(TestS7Facade)

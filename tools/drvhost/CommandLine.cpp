@@ -159,6 +159,8 @@ QString helpText()
         "  --debug          switch the driver's request and response trace on\n"
         "  -h, --help       this text\n"
         "\n"
+        "ADDRESS: I0.3 Q1 M10 V100 DB5.DBW20 V_or_DB5.20, SMB28 SM0.5, AIW0 AQW2, T37 C5,\n"
+        "PIW256 (read only) PQW256 (write only); letters in any case.\n"
         "TYPE: %3 (or 1 to 11). COUNT: elements to read (default 1).\n"
         "Values of a write are separated by commas; their number is the element count.\n"
         "\n"

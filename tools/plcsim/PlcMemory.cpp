@@ -2,9 +2,25 @@
 
 #include <QMutexLocker>
 
+namespace {
+
+bool knownArea(int area)
+{
+    return (area >= 0x81 && area <= 0x84) || (area >= 0x05 && area <= 0x07) || (area >= 0x1C && area <= 0x1F)
+           || area == 0x80 || area == PlcMemory::PeripheralOutputs;
+}
+
+} // namespace
+
+PlcMemory::PlcMemory()
+{
+    for (const Seed &s : Seeds)
+        write(s.area, 0, 2 * s.number, QByteArray::fromHex(QByteArray::number(0x10000 | s.word, 16).mid(1)));
+}
+
 QByteArray *PlcMemory::block(int area, int dbNumber)
 {
-    if (area < 0x81 || area > 0x84)
+    if (!knownArea(area))
         return nullptr;
     if (area != 0x84)
         dbNumber = 0;

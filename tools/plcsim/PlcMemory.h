@@ -1,5 +1,9 @@
 // The memory of a simulated PLC: inputs, outputs, flags and data blocks of 65536 bytes each
-// (V memory is data block 1). Shared by the S7 server and the PPI station; safe to use from
+// (V memory is data block 1); special memory, analog inputs and outputs; timers and counters as
+// one 16-bit word per element, kept apart per family's codes (0x1D S5TIME and 0x1C BCD words of
+// an S7-300/400, 0x1F tick counts and 0x1E signed counts of an S7-200); the periphery as an
+// input image (area 0x80, what reads return) and an output image (PeripheralOutputs, what
+// writes to 0x80 change). A few timers and counters hold known values from the start (Seeds). Shared by the S7 server and the PPI station; safe to use from
 // several threads, so a test can look at what a driver wrote.
 #ifndef PLCMEMORY_H
 #define PLCMEMORY_H
@@ -12,8 +16,24 @@ class PlcMemory
 {
 public:
     static constexpr int AreaSize = 65536;
+    // Where writes to area 0x80 land: no S7 area code, so that it never meets one on the wire.
+    static constexpr int PeripheralOutputs = 0x180;
 
-    // area: the S7 area code (0x81 inputs, 0x82 outputs, 0x83 flags, 0x84 data blocks).
+    // The values a new memory holds, as the PLC keeps them.
+    struct Seed { int area; int number; quint16 word; };
+    static constexpr Seed Seeds[] = {
+        {0x1D, 5, 0x2005},      // T5 = S5T#5S (1 s x 5)
+        {0x1D, 6, 0x1123},      // T6 = 12.3 s (100 ms x 123)
+        {0x1C, 5, 0x0042},      // C5 = 42
+        {0x1F, 37, 150},        // T37: 150 ticks of 100 ms = 15 s
+        {0x1F, 32, 250},        // T32: 250 ticks of 1 ms
+        {0x1E, 5, 0xFFFD},      // C5 = -3 (an up/down counter below 0)
+    };
+    PlcMemory();
+
+    // area: the S7 area code (0x81 inputs, 0x82 outputs, 0x83 flags, 0x84 data blocks, 0x05,
+    // 0x06, 0x07, 0x1C to 0x1F, 0x80) or PeripheralOutputs; a timer or counter's number n is
+    // its word at byte 2n.
     // False when the area is unknown or the range leaves the area; nothing is read or written then.
     bool read(int area, int dbNumber, int byteAddress, int length, QByteArray *out);
     bool write(int area, int dbNumber, int byteAddress, const QByteArray &data);

@@ -444,7 +444,8 @@ QByteArray PpiStation::answerJob(const QByteArray &pdu)
         refused = S7Jobs::ItemObjectMissing;
     else if (block == FailingRangeBlock && S7Jobs::holdsByte(pdu, FailingByte))
         refused = S7Jobs::ItemAddressOutOfRange;
-    const QByteArray answer = S7Jobs::answer(memory, pdu, PduSize, S7Jobs::Setup::Refused, refused);
+    const QByteArray answer = S7Jobs::answer(memory, pdu, PduSize, S7Jobs::Setup::Refused, refused,
+                                             S7Jobs::Family::s7_200Records(timerRecords));
     // The station has acknowledged the frame already: what is no job still gets an answer.
     return answer.isEmpty() ? S7Jobs::errorAck(0, 0x81, 0x04) : answer;
 }

@@ -39,6 +39,9 @@
 //   DB 9028  SD3 frames  DB 9029  echo: the job and its polls come back first, as from a 2-wire adapter
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
 // 9017, which would stall the link for good).
+// The station is an S7-200: timers and counters with the codes 0x1F/0x1E in records of 5 bytes
+// (setTimerRecordBytes: 3), no periphery (0x0A); timer S7Jobs::WrongRecordTimer answers with
+// 4-byte records; SMB0-SMB29 and the analog inputs refuse writes with 0x03.
 // Station faults that no address can reach (the greeting) are setters: setGreetingAddress,
 // setGreetingCorrupted; and for every reply setTraffic, setEcho.
 //
@@ -128,6 +131,8 @@ public:
     void setTraffic(int kinds) { traffic = kinds; }
     // Every byte received comes back first, as a 2-wire RS-485 adapter echoes the master.
     void setEcho(bool on) { echo = on; }
+    // An S7-200: its timer and counter records have 5 bytes, or 3 when set so.
+    void setTimerRecordBytes(int bytes) { timerRecords = bytes; }
     // Reads "token,status,exchange,sd3" or "all"; false for anything else.
     static bool parseTraffic(const QString &text, int *kinds);
     // The frames the traffic puts on the line for a station address, whole.
@@ -174,6 +179,7 @@ private:
     std::atomic<bool> greetingCorrupted{false};
     std::atomic<int> traffic{0};
     std::atomic<bool> echo{false};
+    std::atomic<int> timerRecords{5};
     QSemaphore lateReplies;
     PpiLinks::Gateway *gateway;
     PpiLinks::Pty *pty;

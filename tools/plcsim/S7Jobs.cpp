@@ -49,20 +49,79 @@ bool parseItem(const QByteArray &pdu, Item *item)
     return true;
 }
 
+bool isElementArea(int area) { return area >= 0x1C && area <= 0x1F; }
+bool isAnalogArea(int area) { return area == 0x06 || area == 0x07; }
+
 int missingCode(const Item &item)
 {
-    if (item.area < 0x81 || item.area > 0x84 || (item.area == 0x84 && item.dbNumber == 0))
+    const bool served = (item.area >= 0x81 && item.area <= 0x84) || (item.area >= 0x05 && item.area <= 0x07)
+                        || item.area == 0x80;
+    if (!served || (item.area == 0x84 && item.dbNumber == 0))
         return ItemObjectMissing;
     return ItemAddressOutOfRange;
 }
 
-QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, int pduSize)
+// The code a family refuses an area with before looking at the item; ItemOk when it serves it.
+int familyRefusal(const Item &item, const Family &family)
+{
+    if (item.area == 0x1C || item.area == 0x1D)
+        return family.s7_200 ? ItemAccessDenied : ItemOk;
+    if (item.area == 0x1E || item.area == 0x1F)
+        return family.s7_200 ? ItemOk : ItemObjectMissing;
+    if (item.area == 0x80 && family.s7_200)
+        return ItemObjectMissing;
+    return ItemOk;
+}
+
+// Timers and counters: one record per element, the value word last. An S7-300/400 sends the
+// word alone; an S7-200 puts a status byte (the timer or counter bit) and, in 5-byte records,
+// two more bytes ahead of it.
+int readElements(PlcMemory *memory, const Item &item, const Family &family, QByteArray *data)
+{
+    if (item.transport != item.area)
+        return ItemAddressOutOfRange;       // as a PLC answers a timer item with another size
+    QByteArray words;
+    if (item.count < 1 || !memory->read(item.area, 0, 2 * item.bitAddress, 2 * item.count, &words))
+        return ItemAddressOutOfRange;
+    int record = family.s7_200 && item.area >= 0x1E ? family.recordBytes : 2;
+    if (item.area == 0x1D || item.area == 0x1F) {
+        if (item.bitAddress <= WrongRecordTimer && WrongRecordTimer < item.bitAddress + item.count)
+            record = 4;
+    }
+    for (int k = 0; k < item.count; ++k) {
+        const QByteArray word = words.mid(2 * k, 2);
+        if (record > 2)
+            data->append(char(word != QByteArray(2, '\0') ? 1 : 0));
+        data->append(QByteArray(qMax(0, record - 3), '\0'));
+        data->append(word);
+    }
+    return ItemOk;
+}
+
+QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, int pduSize, const Family &family)
 {
     QByteArray data;
-    int code = ItemOk;
+    int code = familyRefusal(item, family);
     int transport = 0x04;
     int lengthField = 0;
-    if (item.transport == 0x02) {
+    if (code != ItemOk) {
+        // refused as the family does
+    } else if (isElementArea(item.area)) {
+        if (S7Pdu::ReadAckOverhead + qint64(item.count) * S7Pdu::MaxElementRecord > pduSize)
+            return errorAck(reference, 0x85, 0x00);
+        code = readElements(memory, item, family, &data);
+        transport = 0x09;
+        lengthField = data.size();
+    } else if (isAnalogArea(item.area)) {
+        if (S7Pdu::ReadAckOverhead + 2 * item.count > pduSize)
+            return errorAck(reference, 0x85, 0x00);
+        if (item.transport != 0x04 || item.bitAddress % 16 != 0)
+            code = ItemAddressOutOfRange;
+        else if (memory->read(item.area, 0, item.bitAddress / 8, 2 * item.count, &data))
+            lengthField = item.count * 16;
+        else
+            code = missingCode(item);
+    } else if (item.transport == 0x02) {
         if (S7Pdu::ReadAckOverhead + item.count > pduSize)
             return errorAck(reference, 0x85, 0x00);
         if (item.bitAddress % 8 != 0)
@@ -98,28 +157,56 @@ QByteArray readAnswer(PlcMemory *memory, quint16 reference, const Item &item, in
     return pdu;
 }
 
-QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &job, const Item &item)
+// Writes the PLC takes from nobody: the analog inputs, the read-only special memory, and timers
+// and counters of an S7-200 (their layout for a write is unknown).
+bool refusesWrite(const Item &item, int firstByte, const Family &family)
 {
-    int code = ItemOk;
+    if (item.area == 0x06 || (item.area == 0x05 && firstByte < ReadOnlySpecialBytes))
+        return true;
+    return family.s7_200 && isElementArea(item.area);
+}
+
+QByteArray writeAnswer(PlcMemory *memory, quint16 reference, const QByteArray &job, const Item &item,
+                       const Family &family)
+{
+    int code = familyRefusal(item, family);
     const int dataAt = S7Pdu::ReadJobLength;
-    if (job.size() < dataAt + 4 || be16(job, 8) != job.size() - dataAt) {
+    // The periphery is written to the output modules, which a read of 0x80 does not reach.
+    const int area = item.area == 0x80 ? PlcMemory::PeripheralOutputs : item.area;
+    if (code != ItemOk) {
+        // refused as the family does
+    } else if (job.size() < dataAt + 4 || be16(job, 8) != job.size() - dataAt) {
         code = ItemTypeInconsistent;
+    } else if (refusesWrite(item, isElementArea(item.area) ? 0 : item.bitAddress / 8, family)) {
+        code = ItemAccessDenied;
     } else {
         const int dataTransport = u8(job, dataAt + 1);
         const int lengthField = be16(job, dataAt + 2);
         const QByteArray data = job.mid(dataAt + 4);
-        if (item.transport == 0x02 && dataTransport == 0x04) {
+        if (isElementArea(item.area)) {
+            if (item.transport != item.area || dataTransport != 0x09 || lengthField != 2 * item.count
+                || data.size() != lengthField)
+                code = ItemTypeInconsistent;
+            else if (!memory->write(area, 0, 2 * item.bitAddress, data))
+                code = ItemAddressOutOfRange;
+        } else if (isAnalogArea(item.area)) {
+            if (item.transport != 0x04 || dataTransport != 0x04 || lengthField != item.count * 16
+                || data.size() != 2 * item.count)
+                code = ItemTypeInconsistent;
+            else if (item.bitAddress % 16 != 0 || !memory->write(area, 0, item.bitAddress / 8, data))
+                code = ItemAddressOutOfRange;
+        } else if (item.transport == 0x02 && dataTransport == 0x04) {
             if (lengthField != item.count * 8 || data.size() != item.count)
                 code = ItemTypeInconsistent;
             else if (item.bitAddress % 8 != 0)
                 code = ItemAddressOutOfRange;
-            else if (!memory->write(item.area, item.dbNumber, item.bitAddress / 8, data))
+            else if (!memory->write(area, item.dbNumber, item.bitAddress / 8, data))
                 code = missingCode(item);
         } else if (item.transport == 0x01 && dataTransport == 0x03) {
             if (lengthField != item.count || data.size() != item.count || item.count > 1)
                 code = ItemTypeInconsistent;
             else if (item.count == 1
-                     && !memory->writeBit(item.area, item.dbNumber, item.bitAddress, data.at(0) != 0))
+                     && !memory->writeBit(area, item.dbNumber, item.bitAddress, data.at(0) != 0))
                 code = missingCode(item);
         } else {
             code = ItemTypeNotSupported;
@@ -161,7 +248,8 @@ Job inspect(const QByteArray &pdu)
     return job;
 }
 
-QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize, Setup setup, int refusedItem)
+QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize, Setup setup, int refusedItem,
+                  const Family &family)
 {
     if (pdu.size() < S7Pdu::JobHeaderLength + 1 || u8(pdu, 0) != 0x32 || u8(pdu, 1) != 0x01)
         return QByteArray();
@@ -177,8 +265,8 @@ QByteArray answer(PlcMemory *memory, const QByteArray &pdu, int pduSize, Setup s
     if ((function != 0x04 && function != 0x05) || !parseItem(pdu, &item))
         return errorAck(reference, 0x81, 0x04);
     if (function == 0x04)
-        return readAnswer(memory, reference, item, pduSize);
-    return writeAnswer(memory, reference, pdu, item);
+        return readAnswer(memory, reference, item, pduSize, family);
+    return writeAnswer(memory, reference, pdu, item, family);
 }
 
 bool holdsByte(const QByteArray &pdu, int byteAddress)

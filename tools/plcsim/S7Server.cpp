@@ -125,7 +125,7 @@ private:
             answerPdu = S7Jobs::errorAck(job.reference, job.function == 0x05 ? 0x83 : 0x81, 0x04);
         else
             answerPdu = S7Jobs::answer(server->memory(), pdu, server->pduSize(), S7Jobs::Setup::Answered,
-                                       refusedItem(job, pdu));
+                                       refusedItem(job, pdu), server->family());
         if (answerPdu.isEmpty())
             return;
         int fault = baseFault;

@@ -52,6 +52,10 @@
 // answer (setFastAcknowledge); reads and writes are refused with error class 0x81 / 0x83, code
 // 0x04 (setPutGetRefused); only the data blocks given exist, others get item 0x0A
 // (setDataBlocks). A request that comes in several units is joined before it is answered.
+// It serves timers (S5TIME) and counters (BCD) with the S7-300/400 codes, the periphery, special
+// memory and analog words; as an S7-200 SMART (setFamily) it takes the S7-200 codes for timers
+// and counters instead, in records of 5 (or 3) bytes, refuses the S7-300/400 ones with 0x03 and
+// has no periphery. Timer S7Jobs::WrongRecordTimer answers with 4-byte records (a fault).
 #ifndef S7SERVER_H
 #define S7SERVER_H
 
@@ -62,6 +66,8 @@
 #include <atomic>
 #include <memory>
 #include <vector>
+
+#include "S7Jobs.h"
 
 class ChaosPlan;
 class PlcMemory;
@@ -130,6 +136,12 @@ public:
     int tpduSize() const { return tpduBytes; }
     void setFastAcknowledge(bool on) { fastAck = on; }
     bool fastAcknowledge() const { return fastAck; }
+    // As an S7-200 SMART (recordBytes 3 or 5) or an S7-300/400 (S7Jobs::Family), from any thread.
+    void setFamily(bool s7_200, int recordBytes = 5) { family200 = s7_200; familyRecords = recordBytes; }
+    S7Jobs::Family family() const
+    {
+        return family200 ? S7Jobs::Family::s7_200Records(familyRecords) : S7Jobs::Family::s7_300();
+    }
     void setPutGetRefused(bool on) { putGetRefused = on; }
     bool refusesPutGet() const { return putGetRefused; }
     // Empty: every block exists. Call on the server's thread.
@@ -162,6 +174,8 @@ private:
     std::atomic<int> tpduBytes{0};
     std::atomic<bool> fastAck{false};
     std::atomic<bool> putGetRefused{false};
+    std::atomic<bool> family200{false};
+    std::atomic<int> familyRecords{5};
     std::vector<int> dataBlocks;
 };
 

@@ -64,8 +64,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption fastAck(QStringLiteral("fast-ack"), QStringLiteral("Send an empty COTP data unit ahead of every S7 answer."));
     const QCommandLineOption noPutGet(QStringLiteral("no-put-get"), QStringLiteral("Refuse S7 reads and writes as a PLC with PUT/GET access off (0x81/0x04, 0x83/0x04)."));
     const QCommandLineOption dataBlocks(QStringLiteral("data-blocks"), QStringLiteral("S7: only these data blocks exist (comma-separated numbers); others get item 0x0A."), QStringLiteral("LIST"));
+    const QCommandLineOption family(QStringLiteral("family"), QStringLiteral("S7: 300 (S7-300/400, default) or 200 (S7-200 SMART: timer and counter codes 0x1F/0x1E, no periphery)."), QStringLiteral("N"), QStringLiteral("300"));
+    const QCommandLineOption timerRecords(QStringLiteral("timer-records"), QStringLiteral("Bytes per S7-200 timer and counter record, 3 or 5 (default 5)."), QStringLiteral("N"), QStringLiteral("5"));
     parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho,
-                       remoteTsap, tpdu, fastAck, noPutGet, dataBlocks});
+                       remoteTsap, tpdu, fastAck, noPutGet, dataBlocks, family, timerRecords});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -77,6 +79,17 @@ int main(int argc, char *argv[])
 
     quint64 seed = 0;
     double rate = ChaosPlan::DefaultRate;
+    const QString familyName = parser.value(family);
+    if (familyName != QLatin1String("300") && familyName != QLatin1String("200")) {
+        err << "plcsim: --family takes 300 or 200, not " << familyName << "\n";
+        return 2;
+    }
+    const QString recordText = parser.value(timerRecords);
+    if (recordText != QLatin1String("3") && recordText != QLatin1String("5")) {
+        err << "plcsim: --timer-records takes 3 or 5, not " << recordText << "\n";
+        return 2;
+    }
+    const int recordBytes = recordText.toInt();
     const bool chaos = parser.isSet(chaosSeed);
     if (chaos && !ChaosPlan::parseSeed(parser.value(chaosSeed), &seed)) {
         err << "plcsim: --chaos needs a decimal number, not " << parser.value(chaosSeed) << "\n";
@@ -135,6 +148,7 @@ int main(int argc, char *argv[])
         server->setFastAcknowledge(parser.isSet(fastAck));
         server->setPutGetRefused(parser.isSet(noPutGet));
         server->setDataBlocks(blocks);
+        server->setFamily(familyName == QLatin1String("200"), recordBytes);
         if (server->listen(quint16(parser.value(s7Port).toUInt()))) {
             out << "plcsim: S7 listening on 127.0.0.1:" << server->serverPort() << "\n";
         } else {
@@ -148,6 +162,7 @@ int main(int argc, char *argv[])
             ppi->setChaos(ChaosPlan(seed, rate, 1));
         ppi->setTraffic(traffic);
         ppi->setEcho(parser.isSet(ppiEcho));
+        ppi->setTimerRecordBytes(recordBytes);
         if (parser.isSet(ppiPort)) {
             if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
                 out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
