@@ -8,7 +8,8 @@ set(CMAKE_CXX_COMPILER ${PLC_CROSS_TRIPLE}-g++)
 # try_compile projects read this file again: they need the sysroot too.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES PLC_SYSROOT)
 if(NOT PLC_SYSROOT AND DEFINED ENV{PLC_SYSROOT})
-  set(PLC_SYSROOT "$ENV{PLC_SYSROOT}")
+  # Cached, so that a re-run of CMake started by the build finds it without the environment.
+  set(PLC_SYSROOT "$ENV{PLC_SYSROOT}" CACHE PATH "The target's sysroot")
 endif()
 if(NOT PLC_SYSROOT OR NOT IS_ABSOLUTE "${PLC_SYSROOT}" OR NOT EXISTS "${PLC_SYSROOT}/usr/lib/${PLC_CROSS_TRIPLE}")
   message(FATAL_ERROR "PLC_SYSROOT must name a ${PLC_CROSS_TRIPLE} sysroot by its absolute path "

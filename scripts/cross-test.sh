@@ -8,7 +8,7 @@
 # (default: the checkout).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${PLC_CROSS_BUILD_ROOT:-$root}
+build_root=$(realpath -m "${PLC_CROSS_BUILD_ROOT:-$root}")
 
 case "${1:-both}" in
   arm64) archs=(arm64) ;;

@@ -29,10 +29,10 @@ echo "install-test: installed into $scratch:"
 
 # A host program against the -dev package: once through pkg-config, once through CMake.
 host_src="$root/tests/install"
-export PKG_CONFIG_PATH="$scratch/usr/lib/$multiarch/pkgconfig"
+export PKG_CONFIG_PATH="$scratch/usr/lib/$multiarch/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$scratch"
 plugin_dir=$(pkg-config --variable=plugindir plc-drivers)
-[ "$(cd "$plugin_dir" && pwd -P)" = "$(cd "$plugins" && pwd -P)" ] \
-  || { echo "install-test: pkg-config names $plugin_dir as the plug-in folder" >&2; exit 1; }
+[ "$plugin_dir" = "$plugins" ] \
+  || { echo "install-test: pkg-config names $plugin_dir as the plug-in folder, not $plugins" >&2; exit 1; }
 # shellcheck disable=SC2046
 g++ -std=c++17 -o "$scratch/host-pkgconfig" "$host_src/host.cpp" -DPLC_PLUGIN_DIR="\"$plugin_dir\"" \
     $(pkg-config --cflags --libs plc-drivers)
@@ -42,7 +42,7 @@ cmake --build "$scratch/host-cmake" >/dev/null
 mkfifo "$scratch/plcsim.fifo"
 "$scratch/usr/bin/plcsim" --s7-port 0 >"$scratch/plcsim.fifo" 2>"$scratch/plcsim.err" &
 sim=$!
-trap '[ -z "$sim" ] || { kill "$sim"; wait "$sim"; } 2>/dev/null; rm -rf "$scratch"' EXIT
+trap '[ -z "$sim" ] || { kill "$sim"; wait "$sim"; } 2>/dev/null || true; rm -rf "$scratch"' EXIT
 exec 3<"$scratch/plcsim.fifo"
 line=""
 IFS= read -r -t 60 line <&3 || true
@@ -50,9 +50,12 @@ s7_port=${line#plcsim: S7 listening on 127.0.0.1:}
 case "$s7_port" in
   ''|*[!0-9]*) cat "$scratch/plcsim.err" >&2; echo "install-test: plcsim did not start" >&2; exit 1 ;;
 esac
-for host in host-pkgconfig host-cmake/host; do
-  "$scratch/$host" "$s7_port" || { echo "install-test: $host failed" >&2; exit 1; }
-done
+# pkg-config names the plug-in folder inside the scratch root (PKG_CONFIG_SYSROOT_DIR); CMake names
+# it as on the installed machine, so that host is told the root it is installed under.
+timeout 60 "$scratch/host-pkgconfig" "$s7_port" \
+  || { echo "install-test: the host built through pkg-config failed" >&2; exit 1; }
+timeout 60 "$scratch/host-cmake/host" "$s7_port" "$scratch" \
+  || { echo "install-test: the host built through CMake failed" >&2; exit 1; }
 kill "$sim" 2>/dev/null
 wait "$sim" 2>/dev/null || true
 sim=""

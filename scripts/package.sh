@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages: one per plug-in, one for the tools, and (on the build machine)
-# one for the host headers.
+# Builds the Debian packages of each architecture: one per plug-in, one for the tools and one
+# for host authors (headers, value library, pkg-config and CMake files).
 #   scripts/package.sh [native|arm64|armhf|all]...      (default: native)
 # Installs what is missing (as scripts/setup.sh and scripts/cross-test.sh do), builds in the
 # same trees as they do (build/, and build-<arch>/ under $PLC_CROSS_BUILD_ROOT, default the
@@ -8,7 +8,7 @@
 # scripts/check-packages.sh checks them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build_root=${PLC_CROSS_BUILD_ROOT:-$root}
+build_root=$(realpath -m "${PLC_CROSS_BUILD_ROOT:-$root}")
 out=${PLC_PACKAGE_DIR:-$root/dist}
 . "$root/scripts/packages.sh"
 
@@ -34,7 +34,8 @@ mkdir -p "$out"
 for t in "${targets[@]}"; do
   if [ "$t" = native ]; then
     dir="$root/build"
-    cmake -S "$root" -B "$dir" -G Ninja >/dev/null
+    # The prefix the packages install into: CMake's package files then know it.
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
   else
     dir="$build_root/build-$t"
     configure_cross "$root" "$t" "$dir" "$build_root/build-sysroot/$t"

@@ -68,7 +68,12 @@ install_missing() {
 # packages, so that one tree serves both.
 configure_cross() {
   "$1/scripts/sysroot.sh" "$2" "$4"
-  cmake -S "$1" -B "$3" -G Ninja \
+  # Files unpacked anew keep their packages' dates: a tree built against an older sysroot is
+  # built again from nothing, or ninja would keep what was compiled against the old one.
+  if [ -f "$3/CMakeCache.txt" ] && [ "$4/.plc-sysroot" -nt "$3/CMakeCache.txt" ]; then
+    rm -rf "$3"
+  fi
+  cmake -S "$1" -B "$3" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr \
         -DCMAKE_TOOLCHAIN_FILE="$1/cmake/toolchain-$(triple_of "$2").cmake" -DPLC_SYSROOT="$4" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLC_BUILD_BENCH=OFF -DPLC_SANITIZE=OFF >/dev/null
 }

@@ -19,13 +19,16 @@ packages=(libc6-dev libstdc++-12-dev qtbase5-dev libqt5serialport5-dev)
 codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
 stamp="$dir/.plc-sysroot"
 wanted="$arch $codename ${packages[*]}"
-if [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "$wanted" ] && [ -f "$dir/.plc-shlibs" ]; then
-  echo "sysroot: reusing $dir ($(sed -n 2p "$stamp"))"
-  exit 0
+if [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "$wanted" ] && [ -s "$dir/.plc-shlibs" ]; then
+  # One made without its security suite (a broken index that day) is tried anew a day later.
+  if [ "$(sed -n 3p "$stamp")" = "whole" ] || [ -z "$(find "$stamp" -mmin +1440)" ]; then
+    echo "sysroot: reusing $dir ($(sed -n 2p "$stamp"))"
+    exit 0
+  fi
 fi
 
 # apt_source SUITE: "URI KEYRING" of the first enabled apt source that names SUITE with the
-# component main, from deb822 .sources files and one-line .list files alike.
+# component main for $arch, from deb822 .sources files and one-line .list files alike.
 apt_source() {
   local suite=$1 f
   for f in /etc/apt/sources.list.d/*.sources; do
@@ -33,16 +36,19 @@ apt_source() {
     awk -v suite="$suite" '
       function flush() {
         if (types ~ /(^| )deb( |$)/ && enabled != "no" && (" " suites " ") ~ (" " suite " ") \
-            && (" " comps " ") ~ / main /) { split(uris, u, " "); print u[1], (key == "" ? "-" : key); found = 1; exit }
-        types = uris = suites = comps = key = enabled = ""
+            && (" " comps " ") ~ / main / && (archs == "" || (" " archs " ") ~ (" " arch " "))) {
+          split(uris, u, " "); print u[1], (key == "" ? "-" : key); found = 1; exit }
+        types = uris = suites = comps = key = enabled = archs = ""
       }
       /^[ \t]*#/ { next }
       /^[ \t]*$/ { flush(); next }
-      { field = tolower($1); sub(/:$/, "", field); $1 = ""; sub(/^ +/, "")
-        if (field == "types") types = $0; else if (field == "uris") uris = $0
-        else if (field == "suites") suites = $0; else if (field == "components") comps = $0
-        else if (field == "signed-by") key = $0; else if (field == "enabled") enabled = tolower($0) }
-      END { if (!found) flush() }' "$f"
+      /^[^ \t]/ { colon = index($0, ":"); field = tolower(substr($0, 1, colon - 1)); value = substr($0, colon + 1)
+        gsub(/^[ \t]+|[ \t]+$/, "", value); gsub(/[ \t]+/, " ", value)
+        if (field == "types") types = value; else if (field == "uris") uris = value
+        else if (field == "suites") suites = value; else if (field == "components") comps = value
+        else if (field == "signed-by") key = value; else if (field == "enabled") enabled = tolower(value)
+        else if (field == "architectures") archs = value }
+      END { if (!found) flush() }' arch="$arch" "$f"
   done
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
     [ -f "$f" ] || continue
@@ -51,9 +57,10 @@ apt_source() {
       $1 == "deb" { opts = ""; i = 2
         if ($2 ~ /^\[/) { while (i <= NF && $i !~ /\]$/) { opts = opts " " $i; i++ } opts = opts " " $i; i++ }
         if ($(i + 1) != suite) next
+        if (match(opts, /arch=[^] ]+/) && ("," substr(opts, RSTART + 5, RLENGTH - 5) ",") !~ ("," arch ",")) next
         for (c = i + 2; c <= NF; c++) if ($c == "main") {
           key = "-"; if (match(opts, /signed-by=[^] ]+/)) key = substr(opts, RSTART + 10, RLENGTH - 10)
-          print $i, key; exit } }' "$f"
+          print $i, key; exit } }' arch="$arch" "$f"
   done
 }
 
@@ -90,37 +97,57 @@ make_root() {
 }
 
 t0=$SECONDS
-suites="$codename"
-if [ ${#extra_lines[@]} -gt 0 ] && make_root "$main_line" "${extra_lines[@]}"; then
-  suites="$codename with $(printf '%s\n' "${extra_lines[@]}" | awk '{ print $4 }' | paste -sd, -)"
-else
-  if [ ${#extra_lines[@]} -gt 0 ]; then
-    # A mirror whose index for this architecture does not match its release file (in the
-    # middle of a sync, or broken for days) would otherwise stop every cross build.
-    grep -E '^(E|W): ' "$log" | grep -v 'skipping mounting' | head -n5 || true
-    echo "sysroot: an updates or security index for $arch is not whole: $arch sysroot from $codename alone" >&2
+# The suites to try, fullest first: a broken index costs only what it indexes. The main suite
+# alone is tried twice, for a mirror in the middle of a sync.
+attempts=()
+[ ${#extra_lines[@]} -eq 0 ] || attempts+=("$(printf '%s\n' "$main_line" "${extra_lines[@]}")")
+[ ${#extra_lines[@]} -lt 2 ] || attempts+=("$(printf '%s\n' "$main_line" "${extra_lines[0]}")")
+attempts+=("$main_line" "$main_line")
+made=""
+for try in "${!attempts[@]}"; do
+  mapfile -t lines <<<"${attempts[$try]}"
+  if [ "$try" -gt 0 ]; then
+    grep -E '^E: ' "$log" | head -n3 >&2 || true
+    echo "sysroot: trying again from $(printf '%s\n' "${lines[@]}" | awk '{ print $4 }' | paste -sd, -)" >&2
+    [ "${lines[*]}" != "${attempts[$((try - 1))]//$'\n'/ }" ] || sleep 20
   fi
-  if ! make_root "$main_line"; then
-    cat "$log"
-    echo "sysroot: making the $arch sysroot failed" >&2
-    exit 1
+  if make_root "${lines[@]}"; then
+    made=$(printf '%s\n' "${lines[@]}" | awk '{ print $4 }' | paste -sd, -)
+    break
   fi
+done
+if [ -z "$made" ]; then
+  cat "$log"
+  echo "sysroot: making the $arch sysroot failed" >&2
+  exit 1
 fi
+whole="whole"
+[ "$(printf '%s\n' "$main_line" "${extra_lines[@]}" | awk '{ print $4 }' | paste -sd, -)" = "$made" ] || whole="partial"
+[ "$whole" = whole ] || echo "sysroot: an index for $arch is not whole: $arch sysroot from $made alone" >&2
 
 # qemu-user looks up every path in the sysroot first: device nodes there would shadow the
 # machine's own (a pseudo-terminal opened through the sysroot's /dev/ptmx has no /dev/pts entry).
 $sudo rm -rf "$dir"/dev "$dir"/proc "$dir"/sys "$dir"/run "$dir"/tmp
 
 # soname -> dependency, from the shlibs file of each package ("libQt5Core 5 libqt5core5a (>= 5.15.1)").
+# A dependency named without a version (libstdc++6's, libgcc-s1's) gets the package's own upstream
+# version: the binaries were linked against it, and an older one may lack their symbols.
 shlibs=$(mktemp)
 for deb in "$dir"/var/cache/apt/archives/*.deb; do
+  upstream=$(dpkg-deb -f "$deb" Version | sed 's/^[0-9]*://; s/-[^-]*$//')
   dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./shlibs 2>/dev/null \
-    | awk 'NF >= 3 && $1 !~ /^#/ && $1 !~ /:$/ {
+    | awk -v upstream="$upstream" 'NF >= 3 && $1 !~ /^#/ && $1 !~ /:$/ {
              name = $1; ver = $2; $1 = $2 = ""; sub(/^ +/, "")
+             if ($0 !~ /[(|,]/) $0 = $0 " (>= " upstream ")"
              print name ".so." ver, $0; print name "-" ver ".so", $0 }' >>"$shlibs" || true
 done
 $sudo rm -f "$dir"/var/cache/apt/archives/*.deb
+for so in libc.so.6 libstdc++.so.6 libQt5Core.so.5; do
+  grep -q "^${so//./\\.} " "$shlibs" || { rm -f "$shlibs"; echo "sysroot: no shlibs entry for $so in $dir" >&2; exit 1; }
+done
 sort -u "$shlibs" | $sudo tee "$dir/.plc-shlibs" >/dev/null
 rm -f "$shlibs"
-printf '%s\n%s\n' "$wanted" "$suites" | $sudo tee "$stamp" >/dev/null
-echo "sysroot: made $dir from $suites in $((SECONDS - t0)) s ($(du -sh "$dir" | cut -f1))"
+# Made through sudo, the folder still belongs to whoever builds in it.
+[ -z "$sudo" ] || $sudo chown -R "$(id -u):$(id -g)" "$dir"
+printf '%s\n%s\n%s\n' "$wanted" "$made" "$whole" >"$stamp"
+echo "sysroot: made $dir from $made in $((SECONDS - t0)) s ($(du -sh "$dir" | cut -f1))"

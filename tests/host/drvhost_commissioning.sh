@@ -4,7 +4,7 @@
 # lines) and the exit status. Used by ctest on the build tree and by scripts/install-test.sh on
 # the installed packages.
 #   drvhost_commissioning.sh DRVHOST PLCSIM LIBKORVANE LIBPELLIMOR
-# PLC_EMULATOR (e.g. "qemu-aarch64 -L /") runs the programs of a cross build.
+# PLC_EMULATOR (e.g. "qemu-aarch64 -L /path/to/sysroot") runs the programs of a cross build.
 set -uo pipefail
 drvhost=$1 plcsim=$2 korvane=$3 pellimor=$4
 read -r -a emu <<<"${PLC_EMULATOR:-}"
