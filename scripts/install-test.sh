@@ -29,9 +29,9 @@ echo "install-test: installed into $scratch:"
 
 # A host program against the -dev package: once through pkg-config, once through CMake.
 host_src="$root/tests/install"
-export PKG_CONFIG_PATH="$scratch/usr/lib/$multiarch/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$scratch"
+export PKG_CONFIG_PATH="$scratch/usr/lib/$multiarch/pkgconfig"
 plugin_dir=$(pkg-config --variable=plugindir plc-drivers)
-[ "$plugin_dir" = "$plugins" ] \
+[ "$(realpath -m "$plugin_dir")" = "$(realpath -m "$plugins")" ] \
   || { echo "install-test: pkg-config names $plugin_dir as the plug-in folder, not $plugins" >&2; exit 1; }
 # shellcheck disable=SC2046
 g++ -std=c++17 -o "$scratch/host-pkgconfig" "$host_src/host.cpp" -DPLC_PLUGIN_DIR="\"$plugin_dir\"" \
@@ -50,11 +50,10 @@ s7_port=${line#plcsim: S7 listening on 127.0.0.1:}
 case "$s7_port" in
   ''|*[!0-9]*) cat "$scratch/plcsim.err" >&2; echo "install-test: plcsim did not start" >&2; exit 1 ;;
 esac
-# pkg-config names the plug-in folder inside the scratch root (PKG_CONFIG_SYSROOT_DIR); CMake names
-# it as on the installed machine, so that host is told the root it is installed under.
+# Both name the plug-in folder beside the package files they were found in: the scratch root's.
 timeout 60 "$scratch/host-pkgconfig" "$s7_port" \
   || { echo "install-test: the host built through pkg-config failed" >&2; exit 1; }
-timeout 60 "$scratch/host-cmake/host" "$s7_port" "$scratch" \
+timeout 60 "$scratch/host-cmake/host" "$s7_port" \
   || { echo "install-test: the host built through CMake failed" >&2; exit 1; }
 kill "$sim" 2>/dev/null
 wait "$sim" 2>/dev/null || true

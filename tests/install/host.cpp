@@ -1,7 +1,7 @@
 // A host program as a host author writes one against the installed -dev package: it links the
 // value library (accessors, arithmetic, equality), finds the plug-in folder through pkg-config
 // or CMake (PLC_PLUGIN_DIR), loads the installed S7 plug-in and talks to plcsim.
-//   host S7_PORT [ROOT]     (ROOT: where the packages are unpacked, when not installed in /)
+//   host S7_PORT
 #include <CDriveBaseClass.h>
 
 #include <QCoreApplication>
@@ -11,12 +11,11 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2 || argc > 3)
+    if (argc != 2)
         return 2;
-    const QString root = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
     registerLabelVariableTypes();
 
-    QLibrary lib(root + QStringLiteral(PLC_PLUGIN_DIR "/libKorvane.so.1"));
+    QLibrary lib(QStringLiteral(PLC_PLUGIN_DIR "/libKorvane.so.1"));
     auto factory = reinterpret_cast<GetSharedLibraryFn>(lib.resolve("getSharedLibrary"));
     if (!factory) {
         std::fprintf(stderr, "host: %s\n", qPrintable(lib.errorString()));
