@@ -1,5 +1,7 @@
 #include "RequestPipeline.h"
 
+#include <QDebug>
+
 #include "CDriveBaseClass.h"
 #include "JobSplit.h"
 #include "ValueCodec.h"
@@ -16,14 +18,37 @@ PlcPlace after(const PlcPlace &place, int offset)
 
 } // namespace
 
-RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules)
-    : port(port), rules(rules)
+RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules, const char *driveName)
+    : port(port), rules(rules), driveName(driveName)
 {
+}
+
+RequestPipeline::~RequestPipeline()
+{
+    if (inFlight)
+        inFlight->gone = true;
+}
+
+bool RequestPipeline::refuseWhileInFlight(const QString &call) const
+{
+    if (!inFlight)
+        return false;
+    qWarning().noquote() << QStringLiteral("lib[%1]调用被拒绝: 本驱动对象的上一个调用尚未结束 %2")
+                                .arg(QString::fromLatin1(driveName), call);
+    return true;
 }
 
 CLabelVariable RequestPipeline::read(const QString &address, int type, int count)
 {
     CLabelVariable result;
+    if (refuseWhileInFlight(address)) {
+        result.resultCode = ResultCode::LinkDown;
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
+    InFlight flight(*this);
     // A host polls the same texts over and over: each is parsed once.
     RequestCheck::Verdict v = RequestCheck::read(addresses.get(address, AddressGrammar::parse), type, count, rules);
     if (v.code != ResultCode::Success) {
@@ -31,7 +56,7 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
         result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
     } else {
         v.target.text = address;
-        result = readAt(v.target, type, count);
+        result = readPlace(v.target, type, count, flight);
     }
     result.address = address;
     result.count = count;
@@ -42,13 +67,21 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
 CLabelVariable RequestPipeline::write(const QString &address, int type, const CLabelVariable &value, int count)
 {
     CLabelVariable result = value;
+    if (refuseWhileInFlight(address)) {
+        result.resultCode = ResultCode::LinkDown;
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
+    InFlight flight(*this);
     RequestCheck::Verdict v =
         RequestCheck::write(addresses.get(address, AddressGrammar::parse), type, count, value, rules);
     if (v.code != ResultCode::Success) {
         result.resultCode = v.code;
     } else {
         v.target.text = address;
-        result = writeAt(v.target, type, count, value);
+        result = writePlace(v.target, type, count, value, flight);
         if (v.target.area == AddressGrammar::Input)
             result.resultCode = ResultCode::InputWrite;
     }
@@ -60,10 +93,36 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
 
 CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int count)
 {
+    if (refuseWhileInFlight(place.text)) {
+        CLabelVariable refused;
+        refused.resultCode = ResultCode::LinkDown;
+        return refused;
+    }
+    InFlight flight(*this);
+    return readPlace(place, type, count, flight);
+}
+
+CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+{
+    if (refuseWhileInFlight(place.text)) {
+        CLabelVariable refused = value;
+        refused.resultCode = ResultCode::LinkDown;
+        return refused;
+    }
+    InFlight flight(*this);
+    return writePlace(place, type, count, value, flight);
+}
+
+CLabelVariable RequestPipeline::readPlace(const PlcPlace &place, int type, int count, const InFlight &flight)
+{
     CLabelVariable result;
     const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, place.bitNumber, count));
     QByteArray bytes;
     const int r = readInJobs(place, byteLength, &bytes);
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;   // deleted under the call: nothing of it is touched
+        return result;
+    }
     if (r == 0) {
         result.timeStamp = stamps.now();
         // The codec knows the types it decodes: for any other it gives no list.
@@ -75,7 +134,8 @@ CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int coun
     return result;
 }
 
-CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+CLabelVariable RequestPipeline::writePlace(const PlcPlace &place, int type, int count, const CLabelVariable &value,
+                                           const InFlight &flight)
 {
     CLabelVariable result = value;
     const bool bitItem = type == Bool;
@@ -93,6 +153,10 @@ CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int cou
         PlcPlace start = place;
         start.bitNumber = 0;
         r = writeInJobs(start, bytes);
+    }
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;
+        return result;
     }
     if (r == 0)
         result.timeStamp = stamps.now();

@@ -32,7 +32,7 @@ QByteArray fixedFrame(int da, int sa, int fc)
     return f;
 }
 
-QByteArray greeting(int station) { return fixedFrame(station, 0, FcFdlStatus); }
+QByteArray greeting(int station, int ownAddress) { return fixedFrame(station, ownAddress, FcFdlStatus); }
 
 QByteArray poll(int station, int ownAddress) { return fixedFrame(station, ownAddress, FcPoll); }
 

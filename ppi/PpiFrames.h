@@ -49,11 +49,17 @@ constexpr int MaxReadBytes = MaxLe - 3 - 18;    // 234
 // writes go out as several jobs that fit it.
 constexpr int JobPduLength = 240;
 
+// The addresses a PLC station may have on a PPI line: 0 is the usual master's, 127 the
+// broadcast; above it the FDL address-extension bit.
+constexpr int LowestStation = 1;
+constexpr int HighestStation = 126;
+constexpr bool isStationAddress(int address) { return address >= LowestStation && address <= HighestStation; }
+
 // Sum modulo 256 of `count` bytes of `bytes` from `from`; positions beyond the end count 0.
 quint8 checksum(const QByteArray &bytes, int from, int count);
 
 QByteArray fixedFrame(int da, int sa, int fc);
-QByteArray greeting(int station);
+QByteArray greeting(int station, int ownAddress = 0);
 QByteArray poll(int station, int ownAddress);
 // Wraps `data` (an S7 PDU) into a variable frame; empty when LE would exceed one byte.
 QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data);
