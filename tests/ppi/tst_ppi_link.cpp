@@ -3,7 +3,10 @@
 #include <QtTest>
 #include <QTcpServer>
 
+#include <atomic>
 #include <memory>
+
+#include <sys/socket.h>
 
 #include "CmdSiemens_PPI.h"
 #include "GatewayMedium.h"
@@ -107,6 +110,7 @@ private slots:
     void sendDataEdges();
     void serialPortThatDoesNotOpen();
     void gatewayThatRefuses();
+    void gatewayClosedWhileIdle();
 };
 
 void TestPpiLink::greeting()
@@ -559,6 +563,47 @@ void TestPpiLink::gatewayThatRefuses()
     QCOMPARE(ppi.EthConnectDrive(QStringLiteral("plc.example"), port, 2), -1);
     QCOMPARE(ppi.EthConnectDrive(QStringLiteral("127.0.0.1"), port, 2), -3);
     QCOMPARE(ppi.Connection_status(), -3);
+}
+
+// A gateway that answers the greeting and then, while the driver is idle, ends its side of the
+// connection (its FIN is on the way before the driver's next job): the job is not sent.
+void TestPpiLink::gatewayClosedWhileIdle()
+{
+    PeerThread peer;
+    QTcpServer *server = nullptr;
+    QTcpSocket *client = nullptr;
+    QByteArray heard;
+    std::atomic<bool> gone{false};
+    quint16 port = 0;
+    peer.onPeerThread([&] {
+        server = new QTcpServer;
+        server->listen(QHostAddress::LocalHost);
+        port = server->serverPort();
+        QObject::connect(server, &QTcpServer::newConnection, server, [&] {
+            client = server->nextPendingConnection();
+            QObject::connect(client, &QTcpSocket::readyRead, client, [&] {
+                heard += client->readAll();
+                if (heard == Greeting)
+                    client->write(QByteArray::fromHex("100002000216"));
+            });
+            QObject::connect(client, &QTcpSocket::disconnected, client, [&] { gone = true; });
+        });
+    });
+    CmdSiemens_PPI ppi;
+    QCOMPARE(ppi.EthConnectDrive(QStringLiteral("127.0.0.1"), port, 2), 0);
+    peer.onPeerThread([&] { ::shutdown(int(client->socketDescriptor()), SHUT_WR); });
+    QByteArray out;
+    QCOMPARE(ppi.Read_area(100, 4, &out, 2, 1, 0x84, QStringLiteral("V100")), -3);
+    QCOMPARE(ppi.WriteCoilsQarea(1, 800, 1, 2, QByteArray(1, '\x01'), 0x84, QStringLiteral("V100")), -3);
+    QCOMPARE(ppi.Connection_status(), -3);
+    // The driver has closed its end: the gateway heard nothing but the greeting.
+    QTRY_VERIFY_WITH_TIMEOUT(gone.load(), 2000);
+    QByteArray got;
+    peer.onPeerThread([&] {
+        got = heard;
+        delete server;
+    });
+    QCOMPARE(got, Greeting);
 }
 
 QTEST_GUILESS_MAIN(TestPpiLink)

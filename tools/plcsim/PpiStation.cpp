@@ -137,12 +137,18 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
     // Acknowledgements, tokens and SD3 frames ask nothing of this station.
     if (u8(frame, 0) != FixedStart && u8(frame, 0) != VariableStart)
         return;
-    link->lastFrame = frame;
     const bool isFixed = u8(frame, 0) == FixedStart;
     const int base = isFixed ? 1 : 4;
     const int da = u8(frame, base);
     const int sa = u8(frame, base + 1);
     const int fc = u8(frame, base + 2);
+    if (link->gatewayClient && sharedGateway.load()) {
+        Link *&shared = masterLinks[sa];
+        if (!shared)
+            shared = new Link(this, [this](const QByteArray &bytes) { gateway->writeAll(bytes); });
+        link = shared;
+    }
+    link->lastFrame = frame;
     if (da != station)
         return;
     if (isFixed) {

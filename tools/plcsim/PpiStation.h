@@ -48,6 +48,7 @@
 #define PPISTATION_H
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -128,6 +129,10 @@ public:
     void setTraffic(int kinds) { traffic = kinds; }
     // Every byte received comes back first, as a 2-wire RS-485 adapter echoes the master.
     void setEcho(bool on) { echo = on; }
+    // The gateway's clients share one line, as behind a multi-client serial-to-TCP gateway:
+    // every reply of the station reaches every client, and the station keeps one exchange per
+    // master address (the SA of the frames), not per client. Call before clients connect.
+    void setSharedGateway(bool on) { sharedGateway = on; }
     // Reads "token,status,exchange,sd3" or "all"; false for anything else.
     static bool parseTraffic(const QString &text, int *kinds);
     // The frames the traffic puts on the line for a station address, whole.
@@ -174,6 +179,8 @@ private:
     std::atomic<bool> greetingCorrupted{false};
     std::atomic<int> traffic{0};
     std::atomic<bool> echo{false};
+    std::atomic<bool> sharedGateway{false};
+    QHash<int, Link *> masterLinks;     // the exchanges of a shared gateway line, by master
     QSemaphore lateReplies;
     PpiLinks::Gateway *gateway;
     PpiLinks::Pty *pty;

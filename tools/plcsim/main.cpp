@@ -57,6 +57,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption chaosSeed(QStringLiteral("chaos"), QStringLiteral("Misbehave at random: faults drawn per answer from SEED (reproducible)."), QStringLiteral("SEED"));
     const QCommandLineOption chaosRate(QStringLiteral("chaos-rate"), QStringLiteral("Share of answers that get a fault under --chaos, 0 to 1 (default 0.05)."), QStringLiteral("R"), QStringLiteral("0.05"));
     const QCommandLineOption ppiTraffic(QStringLiteral("ppi-traffic"), QStringLiteral("Put a shared line's other traffic around every PPI reply: token, status, exchange, sd3 (comma-separated) or all."), QStringLiteral("KINDS"));
+    const QCommandLineOption ppiShared(QStringLiteral("ppi-shared-gateway"), QStringLiteral("The PPI gateway's clients share one line, as behind a multi-client gateway: replies reach all, one exchange per master address."));
     const QCommandLineOption ppiEcho(QStringLiteral("ppi-echo"), QStringLiteral("Echo every byte the PPI master sends, as a 2-wire RS-485 adapter does."));
     const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
     const QCommandLineOption remoteTsap(QStringLiteral("remote-tsap"), QStringLiteral("Accept only S7 connection requests for this remote TSAP (four hex digits); close others."), QStringLiteral("HHHH"));
@@ -64,7 +65,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption fastAck(QStringLiteral("fast-ack"), QStringLiteral("Send an empty COTP data unit ahead of every S7 answer."));
     const QCommandLineOption noPutGet(QStringLiteral("no-put-get"), QStringLiteral("Refuse S7 reads and writes as a PLC with PUT/GET access off (0x81/0x04, 0x83/0x04)."));
     const QCommandLineOption dataBlocks(QStringLiteral("data-blocks"), QStringLiteral("S7: only these data blocks exist (comma-separated numbers); others get item 0x0A."), QStringLiteral("LIST"));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho,
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho, ppiShared,
                        remoteTsap, tpdu, fastAck, noPutGet, dataBlocks});
     parser.process(app);
 
@@ -148,6 +149,7 @@ int main(int argc, char *argv[])
             ppi->setChaos(ChaosPlan(seed, rate, 1));
         ppi->setTraffic(traffic);
         ppi->setEcho(parser.isSet(ppiEcho));
+        ppi->setSharedGateway(parser.isSet(ppiShared));
         if (parser.isSet(ppiPort)) {
             if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
                 out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
