@@ -11,12 +11,17 @@
 #include "GatewayMedium.h"
 #include "PpiFrames.h"
 #include "S7Pdu.h"
+#include "S7Refusal.h"
 #include "SerialLineMedium.h"
 
 namespace {
 
 // Bytes kept while waiting; more than that is a flood, and only its newest bytes can matter.
 constexpr int ReceiveLimit = 4 * PpiFrames::MaxFrameLength;
+
+// Written whatever the debug switch says: whoever commissions the link sees why a call failed.
+const char *const NoAnswerLine = "lib[Siemens_PPI]返回的报文长度为0 %1 Area=%2  len = %3";
+const char *const WrongAnswerLine = "lib[Siemens_PPI]报文返回错误 %1 Area=%2  len = %3 msg : %4";
 
 bool isShortAck(const QByteArray &frame)
 {
@@ -579,9 +584,8 @@ int CmdSiemens_PPI::readFrom(int station, const PlcPlace &place, int length, QBy
     if (debugFlag)
         trace("响应", place.text, length, answer);
 
-    if (answer.isEmpty())
-        return -2;
-    return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out);
+    return judged(answer, place.text, length,
+                  [&] { return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out); });
 }
 
 int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem)
@@ -610,9 +614,35 @@ int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray
         trace("响应", place.text, count, answer);
     }
 
-    if (answer.isEmpty())
+    // Bit and byte items alike.
+    return judged(answer, place.text, count, [&] { return PpiFrames::judgeWriteAnswer(answer, station, ownAddr); });
+}
+
+QString CmdSiemens_PPI::linkName() const
+{
+    if (serialLine)
+        return serialLine->port()->portName();
+    return QStringLiteral("%1:%2").arg(hostAddr.toString()).arg(port);
+}
+
+template <typename Judge>
+int CmdSiemens_PPI::judged(const QByteArray &answer, const QString &name, int length, Judge judge)
+{
+    if (answer.isEmpty()) {
+        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), name).arg(length);
         return -2;
-    return PpiFrames::judgeWriteAnswer(answer, station, ownAddr);
+    }
+    const int r = judge();
+    if (r != 0) {
+        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
+        const PpiFrames::Frame f = PpiFrames::parse(answer);
+        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
+                                        .arg(linkName(), name)
+                                        .arg(length)
+                                        .arg(QString::fromLatin1(answer.toHex()))
+                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
+    }
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------------

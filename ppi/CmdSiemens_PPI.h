@@ -144,6 +144,11 @@ private:
     int writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem);
     quint16 nextReference();
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
+    // The serial port's name or the gateway's address:port, for the warnings.
+    QString linkName() const;
+    // The answer's verdict by `judge`; a missing or refused answer gets its warning line.
+    template <typename Judge>
+    int judged(const QByteArray &answer, const QString &name, int length, Judge judge);
 
     QByteArray recvBuf;
     // At most one of them: made by its connect, which drops the other.
