@@ -356,20 +356,62 @@ QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
 }
 
 // The next frame that `judge` does not call foreign. A short acknowledgement right behind a
-// request of another master answers that request: it is foreign too.
+// request of another master that an E5 can answer may be that request's: it is set aside, and
+// taken as ours only when the line then stays quiet for a slot time.
 template <typename Judge>
 QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge)
 {
+    const QPointer<CmdSiemens_PPI> self(this);
     bool afterForeignRequest = false;
+    QByteArray setAside;
     for (;;) {
-        const QByteArray frame = nextFrame(deadline);
-        if (frame.isEmpty())
-            return frame;
+        const QDeadlineTimer until =
+            setAside.isEmpty() ? deadline : qMin(deadline, QDeadlineTimer(SlotTimeMs, Qt::PreciseTimer));
+        const QByteArray frame = nextFrame(until);
+        if (!self)
+            return QByteArray();
+        if (frame.isEmpty()) {
+            if (setAside.isEmpty() || deadline.hasExpired() || !linkUp())
+                return frame;
+            if (recvBuf.isEmpty())
+                return setAside;        // quiet for a slot time: nobody else answered
+            setAside.clear();           // more traffic: the E5 was the other request's
+            continue;
+        }
+        // Whatever comes next, a set-aside E5 with traffic behind it was not ours.
+        setAside.clear();
         const bool shortAck = isShortAck(frame);
-        if (judge(frame) != PpiFrames::Reply::Foreign && !(shortAck && afterForeignRequest))
+        if (shortAck && afterForeignRequest) {
+            setAside = frame;
+            afterForeignRequest = false;
+            continue;
+        }
+        if (judge(frame) != PpiFrames::Reply::Foreign)
             return frame;
-        afterForeignRequest = !shortAck && PpiFrames::isForeignRequest(frame, ownAddr);
+        afterForeignRequest = !shortAck && PpiFrames::mayOwnShortAck(frame, ownAddr);
     }
+}
+
+// Before a poll: the whole frames that came meanwhile. An answer to this job among them is taken
+// (the poll would only ask for it again); the rest is stale and dropped, so that nothing held
+// is read as the reply to the poll.
+QByteArray CmdSiemens_PPI::takeHeldAnswer(int station, quint16 reference)
+{
+    int at = 0;
+    for (;;) {
+        const PpiFrames::Scan s = PpiFrames::scan(recvBuf, at);
+        if (s.length == 0)
+            break;
+        const int start = at + s.skip;
+        at = start + s.length;
+        const QByteArray frame(recvBuf.constData() + start, s.length);
+        if (PpiFrames::classify(frame, station, ownAddr, reference) == PpiFrames::Reply::Answer) {
+            recvBuf.remove(0, at);
+            return frame;
+        }
+    }
+    recvBuf.remove(0, at);
+    return QByteArray();
 }
 
 QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference)
@@ -427,6 +469,9 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
         // Time a host slot took inside a wait counts too: nothing goes out past the deadline.
         if (!awaitIdleLine(deadline, false) || deadline.hasExpired())
             return -2;
+        answer = takeHeldAnswer(station, reference);
+        if (!answer.isEmpty())
+            return 0;
         Determine_write(pollFrame);
         reply = nextJobReply(deadline, station, reference);
         if (reply.isEmpty())

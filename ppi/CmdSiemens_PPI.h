@@ -98,6 +98,9 @@ public:
     // goes on behind its first byte. Longer than a USB adapter's latency timer or a gateway's
     // packing interval, which hold a frame's bytes back in pieces.
     static constexpr int FrameStallMs = 100;
+    // An E5 right behind another master's request is set aside: it is ours when the line then
+    // stays quiet this long, the time in which the other station would have spoken.
+    static constexpr int SlotTimeMs = 40;
     // The line's idle time before we speak; each medium knows its own.
     static constexpr int IdleBits = PpiMedium::IdleBits;
     static constexpr int GatewayIdleBaud = PpiMedium::GatewayIdleBaud;
@@ -138,6 +141,7 @@ private:
     template <typename Judge>
     QByteArray nextReply(const QDeadlineTimer &deadline, Judge judge);
     QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
+    QByteArray takeHeldAnswer(int station, quint16 reference);
     int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
     int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
     int readFrom(int station, const PlcPlace &place, int length, QByteArray *out);

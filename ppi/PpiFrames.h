@@ -131,9 +131,10 @@ Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 ref
 // acknowledgement) is judged as the reply (Other); every other frame, the greeting's own echo
 // included, is Foreign.
 Reply classifyGreetingReply(const QByteArray &frame, int ownAddress);
-// A request of another master or station (an SD1, SD2 or SD3 frame whose function code has the
-// request bit): the short acknowledgement right behind it answers that request, not ours.
-bool isForeignRequest(const QByteArray &frame, int ownAddress);
+// A request of another master that a short acknowledgement can answer: an SD1, SD2 or SD3 frame
+// of a send-data or send-and-request-data service (not an FDL status request, which is never
+// answered with E5), addressed elsewhere than to us. An E5 right behind it may be its answer.
+bool mayOwnShortAck(const QByteArray &frame, int ownAddress);
 
 // Judges the answer frame to a read of `length` bytes from `station`: 0 with the data appended
 // to *out, -1 when it is not a well-formed answer of that station carrying exactly those bytes.

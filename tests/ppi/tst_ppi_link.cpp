@@ -236,6 +236,12 @@ void TestPpiLink::stationFaults_data()
         {"write, SD3 frames", PpiStation::FixedDataBlock, true, 0, 1},
         {"echo", PpiStation::EchoBlock, false, 0, 1},
         {"write, echo", PpiStation::EchoBlock, true, 0, 1},
+        // An E5 can answer a job request, never an FDL status request.
+        {"E5 behind another master's FDL status request", PpiStation::ForeignStatusFirstBlock, false, 0, 1},
+        {"E5 behind another master's job request", PpiStation::ForeignJobFirstBlock, false, 0, 1},
+        {"write, E5 behind another master's job request", PpiStation::ForeignJobFirstBlock, true, 0, 1},
+        // A held E5 is not the reply to the poll: one poll, no second one while its reply is due.
+        {"a lone E5 before the poll", PpiStation::LoneAckBlock, false, 0, 1},
     };
     for (const Medium m : {Medium::Gateway, Medium::Pty}) {
         for (const auto &r : rows) {

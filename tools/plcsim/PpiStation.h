@@ -37,6 +37,10 @@
 // Line traffic of a shared bus, around this job's replies (see setTraffic):
 //   DB 9025  tokens      DB 9026  FDL status of another master    DB 9027  another master's job
 //   DB 9028  SD3 frames  DB 9029  echo: the job and its polls come back first, as from a 2-wire adapter
+//   DB 9030  the job's E5 comes right behind another master's FDL status request to station 3
+//   DB 9031  the job's E5 comes right behind another master's job request to station 3, which
+//            stays silent
+//   DB 9032  a second, lone E5 behind the job's E5, before the master polls
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
 // 9017, which would stall the link for good).
 // Station faults that no address can reach (the greeting) are setters: setGreetingAddress,
@@ -94,7 +98,10 @@ public:
         StatusBlock = 9026,
         OtherExchangeBlock = 9027,
         FixedDataBlock = 9028,
-        EchoBlock = 9029
+        EchoBlock = 9029,
+        ForeignStatusFirstBlock = 9030,
+        ForeignJobFirstBlock = 9031,
+        LoneAckBlock = 9032
     };
     // What else a shared line carries: in front of every reply of the station, frames of these
     // kinds, and behind it one more that is still arriving for PiecePauseMs (a master that speaks
