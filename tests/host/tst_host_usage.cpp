@@ -366,12 +366,24 @@ void TestHostUsage::mastersSharingALine()
     LogCapture log;
     struct Tally { int connected = -99; int right = 0; int wrong = 0; };
     Tally tally[2];
+    QSemaphore turn;
+    QSemaphore go;
     std::unique_ptr<QThread> hosts[2];
     for (int h = 0; h < 2; ++h) {
         const QString text = QStringLiteral("127.0.0.1:%1").arg(shared.port()) + fields.section(QLatin1Char('|'), h, h);
         hosts[h].reset(QThread::create([&, h, text] {
             Driver drv = make(QStringLiteral("ppi gateway"));
+            // One greeting after the other (two masters 0 would take each other's greeting
+            // replies), then both read at once.
+            if (h == 1)
+                turn.acquire();
             tally[h].connected = drv->ConnectDrive(text);
+            if (h == 0) {
+                turn.release();
+                go.acquire();
+            } else {
+                go.release();
+            }
             const QString address = QStringLiteral("DB1.DBB%1").arg(30 + h);
             const quint8 value = h == 0 ? 0xaa : 0xbb;
             for (int i = 0; i < rounds && tally[h].connected == 0; ++i) {
