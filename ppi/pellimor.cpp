@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <climits>
+
 #include "AddressGrammar.h"
 #include "PpiConnectionText.h"
 
