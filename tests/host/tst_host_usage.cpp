@@ -363,7 +363,6 @@ void TestHostUsage::mastersSharingALine()
     shared.station->setSharedGateway(true);
     QVERIFY(shared.memory.write(DataBlock, 1, 30, QByteArray::fromHex("aa")));
     QVERIFY(shared.memory.write(DataBlock, 1, 31, QByteArray::fromHex("bb")));
-    LogCapture log;
     struct Tally { int connected = -99; int right = 0; int wrong = 0; };
     Tally tally[2];
     QSemaphore turn;
