@@ -23,11 +23,6 @@ constexpr int ReceiveLimit = 4 * PpiFrames::MaxFrameLength;
 const char *const NoAnswerLine = "lib[Siemens_PPI]返回的报文长度为0 %1 Area=%2  len = %3";
 const char *const WrongAnswerLine = "lib[Siemens_PPI]报文返回错误 %1 Area=%2  len = %3 msg : %4";
 
-bool isShortAck(const QByteArray &frame)
-{
-    return frame.size() == 1 && quint8(frame.at(0)) == PpiFrames::ShortAck;
-}
-
 } // namespace
 
 CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
@@ -380,7 +375,7 @@ QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge
         }
         // Whatever comes next, a set-aside E5 with traffic behind it was not ours.
         setAside.clear();
-        const bool shortAck = isShortAck(frame);
+        const bool shortAck = PpiFrames::isShortAck(frame);
         if (shortAck && afterForeignRequest) {
             setAside = frame;
             afterForeignRequest = false;
@@ -476,7 +471,7 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
         reply = nextJobReply(deadline, station, reference);
         if (reply.isEmpty())
             return -2;
-        if (!isShortAck(reply)) {
+        if (!PpiFrames::isShortAck(reply)) {
             answer = reply;
             return 0;
         }
@@ -509,13 +504,7 @@ int CmdSiemens_PPI::handshake(int station)
         reply = nextReply(deadline, [this](const QByteArray &f) { return PpiFrames::classifyGreetingReply(f, ownAddr); });
     }
     qDebug().noquote() << frame.toHex() << reply.toHex();
-    if (reply.size() < 3)
-        return 1;
-    // Only a well-formed frame from the station greeted counts: a corrupted byte is no greeting.
-    const PpiFrames::Frame answer = PpiFrames::parse(reply);
-    if (answer.kind != PpiFrames::Kind::Fixed && answer.kind != PpiFrames::Kind::Variable)
-        return 1;
-    return answer.sa == (station & 0xFF) ? 0 : 1;
+    return PpiFrames::greetingAnswered(reply, station) ? 0 : 1;
 }
 
 unsigned char CmdSiemens_PPI::cs_Check(QByteArray bytes, unsigned char count)

@@ -289,6 +289,17 @@ Reply classifyGreetingReply(const QByteArray &frame, int ownAddress)
     }
 }
 
+bool isShortAck(const QByteArray &frame)
+{
+    return frame.size() == 1 && quint8(frame.at(0)) == ShortAck;
+}
+
+bool greetingAnswered(const QByteArray &reply, int station)
+{
+    const Frame answer = parse(reply);
+    return (answer.kind == Kind::Fixed || answer.kind == Kind::Variable) && answer.sa == (station & 0xFF);
+}
+
 bool mayOwnShortAck(const QByteArray &frame, int ownAddress)
 {
     constexpr int RequestBit = 0x40;

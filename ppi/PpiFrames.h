@@ -113,6 +113,12 @@ struct Frame {
 // the frame is incomplete: a corrupted byte must never become a value.
 Frame parse(const QByteArray &buffer);
 
+// The short acknowledgement alone: one byte 0xE5.
+bool isShortAck(const QByteArray &frame);
+// The reply to a greeting of `station` says it is there: a well-formed fixed or variable frame
+// from that station (a corrupted byte is no greeting, an E5 says nothing of who sent it).
+bool greetingAnswered(const QByteArray &reply, int station);
+
 // The first reply to a job lets the master poll for the answer: the short acknowledgement, or a
 // six-byte reply whose fifth byte is 0x04.
 bool letsMasterPoll(const QByteArray &reply);
