@@ -67,11 +67,16 @@ protected:
     // `rules` must outlive the facade. vIsDataBlock1: getmodule_number's rule for a plain V
     // address (the PPI rule; the S7 driver's answer is 0).
     DriverFacade(const DriverIdentity::Texts &texts, const RequestCheck::Rules &rules, bool vIsDataBlock1)
-        : texts(texts), vIsDataBlock1(vIsDataBlock1), requests(transport, rules)
+        : texts(texts), vIsDataBlock1(vIsDataBlock1), requests(transport, rules, texts.driveName)
     {
         registerLabelVariableTypes();
     }
     ~DriverFacade() = default;
+
+    // A facade's own calls that use the link run through these: refused (with `refused` and a
+    // warning) while another call of this object is in flight.
+    template<typename F>
+    int exclusive(const QString &call, int refused, F f) { return requests.exclusive(call, refused, f); }
 
 private:
     const DriverIdentity::Texts texts;

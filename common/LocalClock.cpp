@@ -1,6 +1,7 @@
 #include "LocalClock.h"
 
 #include <ctime>
+#include <mutex>
 
 namespace {
 
@@ -10,6 +11,10 @@ constexpr qint64 JulianDayOf1970 = 2440588;
 // Daylight saving moves clocks by two hours at most: a local time within this distance of a
 // change of offset may be ambiguous or skipped.
 constexpr qint64 ChangeMarginSeconds = 3 * 3600;
+
+// The C library's zone data is process-wide: drivers on several threads take turns with it (its
+// own lock is invisible to the thread checker, which would report every stamp of two threads).
+std::mutex zoneData;
 
 qint64 floorDiv(qint64 a, qint64 b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
 
@@ -35,6 +40,7 @@ QDateTime LocalClock::at(qint64 utcMSecs)
     // A stamp has millisecond resolution: within one millisecond it is the same value.
     if (utcMSecs == lastMSecs && !lastStamp.isNull())
         return lastStamp;
+    const std::lock_guard<std::mutex> lock(zoneData);
     const qint64 second = floorDiv(utcMSecs, MSecsPerSecond);
     if (second != cachedSecond)
         lookUpOffset(second);

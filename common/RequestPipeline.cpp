@@ -1,5 +1,7 @@
 #include "RequestPipeline.h"
 
+#include <QDebug>
+
 #include "CDriveBaseClass.h"
 #include "JobSplit.h"
 #include "S7Pdu.h"
@@ -20,14 +22,37 @@ bool isElementArea(const PlcPlace &place) { return AddressGrammar::isTimerOrCoun
 
 } // namespace
 
-RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules)
-    : port(port), rules(rules)
+RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules, const char *driveName)
+    : port(port), rules(rules), driveName(driveName)
 {
+}
+
+RequestPipeline::~RequestPipeline()
+{
+    if (inFlight)
+        inFlight->gone = true;
+}
+
+bool RequestPipeline::refuseWhileInFlight(const QString &call) const
+{
+    if (!inFlight)
+        return false;
+    qWarning().noquote() << QStringLiteral("lib[%1]调用被拒绝: 本驱动对象的上一个调用尚未结束 %2")
+                                .arg(QString::fromLatin1(driveName), call);
+    return true;
 }
 
 CLabelVariable RequestPipeline::read(const QString &address, int type, int count)
 {
     CLabelVariable result;
+    if (refuseWhileInFlight(address)) {
+        result.resultCode = ResultCode::LinkDown;
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
+    InFlight flight(*this);
     // A host polls the same texts over and over: each is parsed once.
     RequestCheck::Verdict v = RequestCheck::read(addresses.get(address, AddressGrammar::parse), type, count, rules);
     if (v.code != ResultCode::Success) {
@@ -35,7 +60,7 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
         result.timeStamp = stamps.now();    // refused before anything was sent: the time of the call
     } else {
         v.target.text = address;
-        result = readAt(v.target, type, count);
+        result = readPlace(v.target, type, count, flight);
     }
     result.address = address;
     result.count = count;
@@ -46,13 +71,21 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
 CLabelVariable RequestPipeline::write(const QString &address, int type, const CLabelVariable &value, int count)
 {
     CLabelVariable result = value;
+    if (refuseWhileInFlight(address)) {
+        result.resultCode = ResultCode::LinkDown;
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
+    InFlight flight(*this);
     RequestCheck::Verdict v =
         RequestCheck::write(addresses.get(address, AddressGrammar::parse), type, count, value, rules);
     if (v.code != ResultCode::Success) {
         result.resultCode = v.code;
     } else {
         v.target.text = address;
-        result = writeAt(v.target, type, count, value);
+        result = writePlace(v.target, type, count, value, flight);
         if (v.target.area == AddressGrammar::Input)
             result.resultCode = ResultCode::InputWrite;
     }
@@ -64,12 +97,38 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
 
 CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int count)
 {
+    if (refuseWhileInFlight(place.text)) {
+        CLabelVariable refused;
+        refused.resultCode = ResultCode::LinkDown;
+        return refused;
+    }
+    InFlight flight(*this);
+    return readPlace(place, type, count, flight);
+}
+
+CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+{
+    if (refuseWhileInFlight(place.text)) {
+        CLabelVariable refused = value;
+        refused.resultCode = ResultCode::LinkDown;
+        return refused;
+    }
+    InFlight flight(*this);
+    return writePlace(place, type, count, value, flight);
+}
+
+CLabelVariable RequestPipeline::readPlace(const PlcPlace &place, int type, int count, const InFlight &flight)
+{
     if (isElementArea(place))
-        return readElementsAt(place, type, count);
+        return readElementsAt(place, type, count, flight);
     CLabelVariable result;
     const int byteLength = RequestCheck::saturated(RequestCheck::readByteLength(type, place.bitNumber, count));
     QByteArray bytes;
     const int r = readInJobs(place, byteLength, &bytes);
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;   // deleted under the call: nothing of it is touched
+        return result;
+    }
     if (r == 0) {
         result.timeStamp = stamps.now();
         // The codec knows the types it decodes: for any other it gives no list.
@@ -81,10 +140,11 @@ CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int coun
     return result;
 }
 
-CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+CLabelVariable RequestPipeline::writePlace(const PlcPlace &place, int type, int count, const CLabelVariable &value,
+                                           const InFlight &flight)
 {
     if (isElementArea(place))
-        return writeElementsAt(place, type, count, value);
+        return writeElementsAt(place, type, count, value, flight);
     CLabelVariable result = value;
     const bool bitItem = type == Bool;
     const int byteLength = RequestCheck::saturated(RequestCheck::writeByteLength(type, count));
@@ -101,6 +161,10 @@ CLabelVariable RequestPipeline::writeAt(const PlcPlace &place, int type, int cou
         PlcPlace start = place;
         start.bitNumber = 0;
         r = writeInJobs(start, bytes);
+    }
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;
+        return result;
     }
     if (r == 0)
         result.timeStamp = stamps.now();
@@ -130,7 +194,7 @@ int RequestPipeline::capacityAt(const PlcPlace &place, int capacity) const
     return AddressGrammar::isAnalog(place.area) && capacity > 1 ? capacity & ~1 : capacity;
 }
 
-CLabelVariable RequestPipeline::readElementsAt(const PlcPlace &place, int type, int count)
+CLabelVariable RequestPipeline::readElementsAt(const PlcPlace &place, int type, int count, const InFlight &flight)
 {
     CLabelVariable result;
     QByteArray words;
@@ -139,6 +203,10 @@ CLabelVariable RequestPipeline::readElementsAt(const PlcPlace &place, int type, 
     const int r = JobSplit::run(count, perJob, [&](int offset, int length) {
         return port.readElements(after(place, offset), length, &words);
     });
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;   // deleted under the call: nothing of it is touched
+        return result;
+    }
     if (r != 0) {
         result.resultCode = ResultCode::fromTransport(r, result.resultCode);
         return result;
@@ -150,7 +218,8 @@ CLabelVariable RequestPipeline::readElementsAt(const PlcPlace &place, int type, 
     return result;
 }
 
-CLabelVariable RequestPipeline::writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value)
+CLabelVariable RequestPipeline::writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value,
+                                                const InFlight &flight)
 {
     CLabelVariable result = value;
     // No source shows how an S7-200-family PLC takes a timer or counter write.
@@ -166,6 +235,10 @@ CLabelVariable RequestPipeline::writeElementsAt(const PlcPlace &place, int type,
     const int r = JobSplit::run(count, port.writeCapacity() / 2, [&](int offset, int length) {
         return port.writeElements(after(place, offset), words.mid(2 * offset, 2 * length));
     });
+    if (flight.gone) {
+        result.resultCode = ResultCode::LinkDown;
+        return result;
+    }
     if (r == 0)
         result.timeStamp = stamps.now();
     // Refused because the PLC turned out to be of the S7-200 family: nothing was written.

@@ -4,6 +4,11 @@
 // stamp. What the two drivers do differently is in their Rules and their JobPort, nothing else.
 //
 // One pipeline per facade, used on its thread: its parse cache and clock are its own.
+//
+// One call at a time: a transport whose waits run the thread's events lets host slots run inside
+// a call. A call of the same driver from such a slot is refused with 9 (nothing sent) and a
+// warning, and the call in flight goes on unharmed. When such a slot deletes the driver, the call
+// in flight ends with 9 without touching the deleted object.
 #ifndef REQUESTPIPELINE_H
 #define REQUESTPIPELINE_H
 
@@ -21,8 +26,11 @@
 class RequestPipeline
 {
 public:
-    // `port` and `rules` must outlive the pipeline.
-    RequestPipeline(JobPort &port, const RequestCheck::Rules &rules);
+    // `port` and `rules` must outlive the pipeline; `driveName` names the driver in its warnings.
+    RequestPipeline(JobPort &port, const RequestCheck::Rules &rules, const char *driveName);
+    ~RequestPipeline();
+    RequestPipeline(const RequestPipeline &) = delete;
+    RequestPipeline &operator=(const RequestPipeline &) = delete;
 
     // ReadVariable: a refused request carries the time of the call; the result names the call's
     // address, count and type whatever happened.
@@ -39,14 +47,48 @@ public:
     // elements and ends with 2.
     CLabelVariable writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value);
 
+    // For the facade's other calls that use the link (a connect): true, with the warning, while
+    // a call is in flight; such a call is refused.
+    bool refuseWhileInFlight(const QString &call) const;
+    // Runs `f()` as a call in flight; `f` must not touch the pipeline's facade after its link
+    // work when the driver may have been deleted meanwhile (its result is only passed back).
+    template<typename F>
+    int exclusive(const QString &call, int refused, F f)
+    {
+        if (refuseWhileInFlight(call))
+            return refused;
+        InFlight flight(*this);
+        return f();
+    }
+
 private:
+    // The call in flight, on its caller's stack: it learns there when the pipeline is destroyed
+    // under it.
+    struct InFlight {
+        explicit InFlight(RequestPipeline &p) : pipeline(p) { pipeline.inFlight = this; }
+        ~InFlight()
+        {
+            if (!gone)
+                pipeline.inFlight = nullptr;
+        }
+        InFlight(const InFlight &) = delete;
+        InFlight &operator=(const InFlight &) = delete;
+        RequestPipeline &pipeline;
+        bool gone = false;
+    };
+
+    CLabelVariable readPlace(const PlcPlace &place, int type, int count, const InFlight &flight);
+    CLabelVariable writePlace(const PlcPlace &place, int type, int count, const CLabelVariable &value,
+                              const InFlight &flight);
+
     // A byte read or write as consecutive jobs that fit the port's capacity; the result of the
     // first job that fails, or 0.
     int readInJobs(const PlcPlace &place, int byteLength, QByteArray *out);
     int writeInJobs(const PlcPlace &place, const QByteArray &bytes);
     // Timers and counters: elements instead of bytes, decoded as a person reads them.
-    CLabelVariable readElementsAt(const PlcPlace &place, int type, int count);
-    CLabelVariable writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value);
+    CLabelVariable readElementsAt(const PlcPlace &place, int type, int count, const InFlight &flight);
+    CLabelVariable writeElementsAt(const PlcPlace &place, int type, int count, const CLabelVariable &value,
+                                   const InFlight &flight);
     // Bytes one job carries at `place`: analog areas take whole words.
     int capacityAt(const PlcPlace &place, int capacity) const;
 
@@ -54,6 +96,8 @@ private:
     const RequestCheck::Rules &rules;
     ParseCache<AddressGrammar::Address> addresses;
     LocalClock stamps;
+    const char *const driveName;
+    InFlight *inFlight = nullptr;
 };
 
 #endif // REQUESTPIPELINE_H

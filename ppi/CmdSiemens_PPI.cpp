@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QEventLoop>
+#include <QPointer>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -10,6 +12,7 @@
 #include "GatewayMedium.h"
 #include "PpiFrames.h"
 #include "S7Pdu.h"
+#include "S7Refusal.h"
 #include "SerialLineMedium.h"
 
 namespace {
@@ -17,10 +20,9 @@ namespace {
 // Bytes kept while waiting; more than that is a flood, and only its newest bytes can matter.
 constexpr int ReceiveLimit = 4 * PpiFrames::MaxFrameLength;
 
-bool isShortAck(const QByteArray &frame)
-{
-    return frame.size() == 1 && quint8(frame.at(0)) == PpiFrames::ShortAck;
-}
+// Written whatever the debug switch says: whoever commissions the link sees why a call failed.
+const char *const NoAnswerLine = "lib[Siemens_PPI]返回的报文长度为0 %1 Area=%2  len = %3";
+const char *const WrongAnswerLine = "lib[Siemens_PPI]报文返回错误 %1 Area=%2  len = %3 msg : %4";
 
 } // namespace
 
@@ -29,6 +31,9 @@ CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
 {
     // Kept for the driver's life: the bytes of every exchange are collected without allocating.
     recvBuf.reserve(ReceiveLimit + PpiFrames::MaxFrameLength);
+    // Objects that share a line (two hosts behind one gateway) must not count the same
+    // references, or one takes the other's answer for its own.
+    lastReference = quint16(QRandomGenerator::system()->bounded(65536u));
 }
 
 CmdSiemens_PPI::~CmdSiemens_PPI()
@@ -41,9 +46,9 @@ CmdSiemens_PPI::~CmdSiemens_PPI()
 
 PpiMedium *CmdSiemens_PPI::medium() const
 {
-    if (gateway)
-        return gateway.get();
-    return serialLine.get();
+    if (serialLine)
+        return serialLine.get();
+    return gateway.get();
 }
 
 bool CmdSiemens_PPI::linkUp() const
@@ -74,43 +79,66 @@ bool CmdSiemens_PPI::readSerialSettings(int baud, int dataBits, int stopBits, co
     return true;
 }
 
+// A station outside 1..126 is refused before anything is opened: masking it would greet and
+// then address another station, and 0 is a master's address (our own greeting's echo would
+// answer it).
+bool CmdSiemens_PPI::greetable(int station)
+{
+    if (PpiFrames::isStationAddress(station))
+        return true;
+    qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]站地址无效 %1 (1..126)").arg(station);
+    return false;
+}
+
 int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits, int stopBits,
                                        QString parity, int station)
 {
-    if (!serialLine) {
-        // Made on the calling thread, whichever thread made the driver: its notifications and
-        // every wait then run there (see MediumSignal).
-        serialLine = std::make_unique<SerialLineMedium>();
-        connect(serialLine->port(), &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
-        connect(serialLine->port(), &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
-    }
-    serialLine->close();
+    // One medium at a time: the one opened now carries the frames, whatever the object had.
+    releaseMedium();
+    if (!greetable(station))
+        return dropLink(-1);
     // Settings that name nothing known must not leave the line running with others.
     SerialSettings::Line line;
     if (!readSerialSettings(baud, dataBits, stopBits, parity, &line))
         return dropLink(-1);
-    if (!serialLine->open(portName, line))
+    // Made on the calling thread, whichever thread made the driver: its notifications and
+    // every wait then run there (see MediumSignal).
+    serialLine = std::make_unique<SerialLineMedium>();
+    connect(serialLine->port(), &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
+    connect(serialLine->port(), &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
+    if (!serialLine->open(portName, line)) {
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
+        return dropLink(-1);
+    }
     lastArrival.start();    // the line's state is unknown: the first frame waits for an idle line
-    return handshake(station) == 0 ? 0 : dropLink(-1);
+    const QPointer<CmdSiemens_PPI> self(this);
+    const int greeted = handshake(station);
+    if (!self)
+        return -1;
+    return greeted == 0 ? 0 : dropLink(-1);
 }
 
 int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
 {
+    releaseMedium();
     port = tcpPort;
-    if (!gateway) {
-        // Made on the calling thread, as the serial line.
-        gateway = std::make_unique<GatewayMedium>();
-        connect(gateway->socket(), &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
-        connect(gateway->socket(), &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
-        connect(gateway->socket(), &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
-    }
+    if (!greetable(station))
+        return dropLink(-1);
     if (!hostAddr.setAddress(ip))
         return dropLink(-1);
+    // Made on the calling thread, as the serial line.
+    gateway = std::make_unique<GatewayMedium>();
+    connect(gateway->socket(), &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
+    connect(gateway->socket(), &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
+    connect(gateway->socket(), &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
     if (!gateway->open(hostAddr, quint16(tcpPort & 0xFFFF), ConnectWaitMs))
         return dropLink(-3);
     lastArrival.start();
-    return handshake(station) == 0 ? 0 : dropLink(-3);
+    const QPointer<CmdSiemens_PPI> self(this);
+    const int greeted = handshake(station);
+    if (!self)
+        return -3;
+    return greeted == 0 ? 0 : dropLink(-3);
 }
 
 int CmdSiemens_PPI::dropLink(int result)
@@ -127,46 +155,47 @@ int CmdSiemens_PPI::dropLink(int result)
 
 int CmdSiemens_PPI::serialDisConnectDrive()
 {
-    if (serialLine)
-        serialLine->close();
+    EthDisConnectDrive();
     return 0;
 }
 
 int CmdSiemens_PPI::EthDisConnectDrive()
 {
-    if (!gateway)
+    if (!medium())
         return 1;
-    gateway->hangUp(DisconnectWaitMs);
+    ++releases;
+    if (serialLine)
+        serialLine->close();
+    else
+        gateway->hangUp(DisconnectWaitMs);
+    recvBuf.resize(0);
     return 0;
 }
 
-void CmdSiemens_PPI::deletetcpSocket()
+void CmdSiemens_PPI::releaseMedium()
 {
-    // Its last signals, from its destructor, are not for us.
-    disconnect(gateway->socket(), nullptr, this, nullptr);
-    gateway.reset();
-}
-
-void CmdSiemens_PPI::deleteSerialPort()
-{
-    disconnect(serialLine->port(), nullptr, this, nullptr);
-    serialLine.reset();
+    // Its last signals, from closing or from its destructor, are not for us.
+    if (gateway) {
+        disconnect(gateway->socket(), nullptr, this, nullptr);
+        if (!gateway->isUnconnected())
+            gateway->hangUp(DisconnectWaitMs);
+        gateway.reset();
+    }
+    if (serialLine) {
+        disconnect(serialLine->port(), nullptr, this, nullptr);
+        serialLine->close();
+        serialLine.reset();
+    }
+    recvBuf.resize(0);
 }
 
 int CmdSiemens_PPI::DestroyFree()
 {
-    if (serialLine) {
-        serialDisConnectDrive();
-        deleteSerialPort();
-        return 0;
-    }
-    if (gateway) {
-        if (!gateway->isUnconnected())
-            EthDisConnectDrive();
-        deletetcpSocket();
-        return 0;
-    }
-    return 1;
+    if (!medium())
+        return 1;
+    ++releases;
+    releaseMedium();
+    return 0;
 }
 
 void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
@@ -222,20 +251,20 @@ void CmdSiemens_PPI::receiveNow()
         receive(*medium(), 0);
 }
 
-void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
+bool CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
 {
     qint64 left = deadline.remainingTime();
     if (left <= 0)
-        return;
+        return true;
     // A gateway or a fast line answers within a few milliseconds: the device's own wait takes
     // those at a fraction of an event loop's cost, and the thread's events are held up no longer
     // than that. A longer wait runs them.
     if (linkUp()) {
         if (receive(*medium(), int(qMin<qint64>(left, QuickWaitMs))) != PpiMedium::Outcome::Nothing)
-            return;
+            return true;
         left = deadline.remainingTime();
         if (left <= 0 || !linkUp())
-            return;
+            return true;
     }
     QEventLoop loop;
     QTimer timer;
@@ -244,8 +273,12 @@ void CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(int(left));
     replyWait = &loop;
+    const QPointer<CmdSiemens_PPI> self(this);
     loop.exec();
+    if (!self)
+        return false;       // a host slot deleted us
     replyWait = nullptr;
+    return true;
 }
 
 QDeadlineTimer CmdSiemens_PPI::stallPoint() const
@@ -288,9 +321,8 @@ bool CmdSiemens_PPI::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld
                 return true;
             until = qMin(until, QDeadlineTimer(idleNs / 1000000 + 1, Qt::PreciseTimer));
         }
-        if (deadline.hasExpired() || !linkUp())
+        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
             return false;
-        waitForBytes(until);
     }
 }
 
@@ -314,27 +346,68 @@ QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
             }
             until = qMin(until, stall);
         }
-        if (deadline.hasExpired() || !linkUp())
+        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
             return QByteArray();
-        waitForBytes(until);
     }
 }
 
 // The next frame that `judge` does not call foreign. A short acknowledgement right behind a
-// request of another master answers that request: it is foreign too.
+// request of another master that an E5 can answer may be that request's: it is set aside, and
+// taken as ours only when the line then stays quiet for a slot time.
 template <typename Judge>
 QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge)
 {
+    const QPointer<CmdSiemens_PPI> self(this);
     bool afterForeignRequest = false;
+    QByteArray setAside;
     for (;;) {
-        const QByteArray frame = nextFrame(deadline);
-        if (frame.isEmpty())
+        const QDeadlineTimer until =
+            setAside.isEmpty() ? deadline : qMin(deadline, QDeadlineTimer(SlotTimeMs, Qt::PreciseTimer));
+        const QByteArray frame = nextFrame(until);
+        if (!self)
+            return QByteArray();
+        if (frame.isEmpty()) {
+            if (setAside.isEmpty() || deadline.hasExpired() || !linkUp())
+                return frame;
+            if (recvBuf.isEmpty())
+                return setAside;        // quiet for a slot time: nobody else answered
+            setAside.clear();           // more traffic: the E5 was the other request's
+            continue;
+        }
+        // Whatever comes next, a set-aside E5 with traffic behind it was not ours.
+        setAside.clear();
+        const bool shortAck = PpiFrames::isShortAck(frame);
+        if (shortAck && afterForeignRequest) {
+            setAside = frame;
+            afterForeignRequest = false;
+            continue;
+        }
+        if (judge(frame) != PpiFrames::Reply::Foreign)
             return frame;
-        const bool shortAck = isShortAck(frame);
-        if (judge(frame) != PpiFrames::Reply::Foreign && !(shortAck && afterForeignRequest))
-            return frame;
-        afterForeignRequest = !shortAck && PpiFrames::isForeignRequest(frame, ownAddr);
+        afterForeignRequest = !shortAck && PpiFrames::mayOwnShortAck(frame, ownAddr);
     }
+}
+
+// Before a poll: the whole frames that came meanwhile. An answer to this job among them is taken
+// (the poll would only ask for it again); the rest is stale and dropped, so that nothing held
+// is read as the reply to the poll.
+QByteArray CmdSiemens_PPI::takeHeldAnswer(int station, quint16 reference)
+{
+    int at = 0;
+    for (;;) {
+        const PpiFrames::Scan s = PpiFrames::scan(recvBuf, at);
+        if (s.length == 0)
+            break;
+        const int start = at + s.skip;
+        at = start + s.length;
+        const QByteArray frame(recvBuf.constData() + start, s.length);
+        if (PpiFrames::classify(frame, station, ownAddr, reference) == PpiFrames::Reply::Answer) {
+            recvBuf.remove(0, at);
+            return frame;
+        }
+    }
+    recvBuf.remove(0, at);
+    return QByteArray();
 }
 
 QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference)
@@ -377,7 +450,7 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
     const QByteArray pollFrame = PpiFrames::poll(station, ownAddr);
     const int lineBytes = request.size() + 1 + pollFrame.size() + answerBytes;
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(lineBytes), Qt::PreciseTimer);
-    if (!awaitIdleLine(deadline, true))
+    if (!awaitIdleLine(deadline, true) || deadline.hasExpired())
         return -2;
     Determine_write(request);
     QByteArray reply = nextJobReply(deadline, station, reference);
@@ -389,19 +462,22 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
     }
     for (;;) {
         // What came since belongs to the exchange: it stays for the scan.
-        if (!awaitIdleLine(deadline, false))
+        // Time a host slot took inside a wait counts too: nothing goes out past the deadline.
+        if (!awaitIdleLine(deadline, false) || deadline.hasExpired())
             return -2;
+        answer = takeHeldAnswer(station, reference);
+        if (!answer.isEmpty())
+            return 0;
         Determine_write(pollFrame);
         reply = nextJobReply(deadline, station, reference);
         if (reply.isEmpty())
             return -2;
-        if (!isShortAck(reply)) {
+        if (!PpiFrames::isShortAck(reply)) {
             answer = reply;
             return 0;
         }
         // Not ready yet: ask again, while the exchange's deadline allows.
-        mysleep(int(qMin<qint64>(RepollPauseMs, deadline.remainingTime())));
-        if (deadline.hasExpired())
+        if (!pause(int(qMin<qint64>(RepollPauseMs, deadline.remainingTime()))) || deadline.hasExpired())
             return -2;
     }
 }
@@ -419,7 +495,7 @@ quint16 CmdSiemens_PPI::nextReference()
 
 int CmdSiemens_PPI::handshake(int station)
 {
-    const QByteArray frame = PpiFrames::greeting(station);
+    const QByteArray frame = PpiFrames::greeting(station, ownAddr);
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(2 * PpiFrames::FixedLength), Qt::PreciseTimer);
     QByteArray reply;
     if (awaitIdleLine(deadline, true)) {
@@ -429,13 +505,7 @@ int CmdSiemens_PPI::handshake(int station)
         reply = nextReply(deadline, [this](const QByteArray &f) { return PpiFrames::classifyGreetingReply(f, ownAddr); });
     }
     qDebug().noquote() << frame.toHex() << reply.toHex();
-    if (reply.size() < 3)
-        return 1;
-    // Only a well-formed frame from the station greeted counts: a corrupted byte is no greeting.
-    const PpiFrames::Frame answer = PpiFrames::parse(reply);
-    if (answer.kind != PpiFrames::Kind::Fixed && answer.kind != PpiFrames::Kind::Variable)
-        return 1;
-    return answer.sa == (station & 0xFF) ? 0 : 1;
+    return PpiFrames::greetingAnswered(reply, station) ? 0 : 1;
 }
 
 unsigned char CmdSiemens_PPI::cs_Check(QByteArray bytes, unsigned char count)
@@ -450,16 +520,23 @@ int CmdSiemens_PPI::PPI_Rx_cheack(QByteArray reply)
 
 void CmdSiemens_PPI::mysleep(int ms)
 {
+    pause(ms);
+}
+
+bool CmdSiemens_PPI::pause(int ms)
+{
     // Waits for events instead of spinning over them: the HMI shares the processor.
     if (ms <= 0)
-        return;
+        return true;
     QEventLoop loop;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(ms);
+    const QPointer<CmdSiemens_PPI> self(this);
     loop.exec();
+    return !self.isNull();
 }
 
 void CmdSiemens_PPI::trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const
@@ -500,17 +577,22 @@ int CmdSiemens_PPI::readElements(const PlcPlace &place, int count, QByteArray *w
         PpiFrames::elementReadRequest(jobStation, ownAddr, area, place.byteAddress, count, reference);
     if (request.isEmpty())
         return -1;
-    if (Connection_status() == -3)
+    if (!readyToSend(jobStation))
         return -3;
     if (debugFlag)
         trace("读命令", place.text, count, request);
     QByteArray answer;
+    const QPointer<CmdSiemens_PPI> self(this);
+    const quint64 releasesBefore = releases;
     runJob(request, jobStation, reference, PpiFrames::readAnswerLength(answerBytes), answer);
+    // Deleted or released from a host slot inside the wait: nothing of this object is touched.
+    if (!self || releases != releasesBefore)
+        return -3;
     if (debugFlag)
         trace("响应", place.text, count, answer);
-    if (answer.isEmpty())
-        return -2;
-    return PpiFrames::judgeElementReadAnswer(answer, jobStation, ownAddr, area, count, words);
+    return judged(answer, place.text, count, [&] {
+        return PpiFrames::judgeElementReadAnswer(answer, jobStation, ownAddr, area, count, words);
+    });
 }
 
 int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber,
@@ -527,6 +609,19 @@ int CmdSiemens_PPI::WriteCoilsQarea(int dbNumber, int bitAddress, int count, int
     });
 }
 
+// Whether a job may go out now: the station is one a job can address, and the link is up as
+// far as the medium can tell without running events (a gateway that hung up while we were idle
+// is seen here, before anything is sent into it).
+bool CmdSiemens_PPI::readyToSend(int station)
+{
+    if (!PpiFrames::isStationAddress(station) || !linkUp())
+        return false;
+    if (!medium()->peerClosed())
+        return true;
+    medium()->close();
+    return false;
+}
+
 int CmdSiemens_PPI::readFrom(int station, const PlcPlace &place, int length, QByteArray *out)
 {
     // Frames that cannot carry the request or its answer are never sent (the facade refuses them first).
@@ -537,19 +632,24 @@ int CmdSiemens_PPI::readFrom(int station, const PlcPlace &place, int length, QBy
         PpiFrames::readRequest(station, ownAddr, place.area, place.dbNumber, place.byteAddress, length, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (Connection_status() == -3)
+    if (!readyToSend(station))
         return -3;
 
     if (debugFlag)
         trace("读命令", place.text, length, request);
     QByteArray answer;
+    const QPointer<CmdSiemens_PPI> self(this);
+    const quint64 releasesBefore = releases;
     runJob(request, station, reference, PpiFrames::readAnswerLength(length), answer);
+    // A host slot inside a wait deleted this object or released its link: the call ends as one
+    // whose link is down.
+    if (!self || releases != releasesBefore)
+        return -3;
     if (debugFlag)
         trace("响应", place.text, length, answer);
 
-    if (answer.isEmpty())
-        return -2;
-    return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out);
+    return judged(answer, place.text, length,
+                  [&] { return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out); });
 }
 
 int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem)
@@ -564,19 +664,49 @@ int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray
                                                        bitItem, payload, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (Connection_status() == -3)
+    if (!readyToSend(station))
         return -3;
 
     QByteArray answer;
+    const QPointer<CmdSiemens_PPI> self(this);
+    const quint64 releasesBefore = releases;
     runJob(request, station, reference, PpiFrames::WriteAnswerLength, answer);
+    if (!self || releases != releasesBefore)
+        return -3;
     if (debugFlag) {
         trace("写命令", place.text, count, request);
         trace("响应", place.text, count, answer);
     }
 
-    if (answer.isEmpty())
+    // Bit and byte items alike.
+    return judged(answer, place.text, count, [&] { return PpiFrames::judgeWriteAnswer(answer, station, ownAddr); });
+}
+
+QString CmdSiemens_PPI::linkName() const
+{
+    if (serialLine)
+        return serialLine->port()->portName();
+    return QStringLiteral("%1:%2").arg(hostAddr.toString()).arg(port);
+}
+
+template <typename Judge>
+int CmdSiemens_PPI::judged(const QByteArray &answer, const QString &name, int length, Judge judge)
+{
+    if (answer.isEmpty()) {
+        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), name).arg(length);
         return -2;
-    return PpiFrames::judgeWriteAnswer(answer, station, ownAddr);
+    }
+    const int r = judge();
+    if (r != 0) {
+        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
+        const PpiFrames::Frame f = PpiFrames::parse(answer);
+        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
+                                        .arg(linkName(), name)
+                                        .arg(length)
+                                        .arg(QString::fromLatin1(answer.toHex()))
+                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
+    }
+    return r;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -30,15 +30,23 @@ public:
     explicit CmdSiemens_PPI(QObject *parent = nullptr);
     ~CmdSiemens_PPI() override;
 
-    // 0 when the port is set up and the station answered the greeting; -1 otherwise, also when
-    // a setting names nothing known (a warning names the field).
+    // Each connect first closes and drops whatever medium the object had: the medium it opens is
+    // the only one. 0 when the port is set up and the station answered the greeting; -1
+    // otherwise, also when a setting names nothing known (a warning names the field), when the
+    // port does not open (nothing is greeted) and for a station outside 1..126 (a warning names it).
     int serialConnectDrive(QString portName, int baud, int dataBits, int stopBits, QString parity, int station);
-    // 0 when connected and greeted; -1 when `ip` is not an address literal; -3 otherwise.
+    // 0 when connected and greeted; -1 when `ip` is not an address literal or the station is
+    // outside 1..126; -3 otherwise.
     int EthConnectDrive(QString ip, int tcpPort, int station);
     // Closes whatever medium is open at once and forgets received bytes; returns `result`.
     int dropLink(int result = 0);
+    // Each closes whatever medium is open (the gateway left in order); 0 when there was one.
+    // EthDisConnectDrive gives 1 without a medium, serialDisConnectDrive 0.
     int serialDisConnectDrive();
     int EthDisConnectDrive();
+    bool hasMedium() const { return medium() != nullptr; }
+    // Closes and deletes the medium: 0 when there was one, 1 otherwise. A call in flight (this
+    // was called from a slot inside its wait) ends with -3.
     int DestroyFree();
     // 0 while the current medium is up, -3 otherwise.
     int Connection_status();
@@ -64,9 +72,13 @@ public:
     ElementFamily elementFamily() const override { return ElementFamily::S7_200; }
     void setStation(int station) { jobStation = station; }
     int station() const { return jobStation; }
+    // The address this object speaks as (SA of its frames): answers count only when they are
+    // addressed to it. 0 unless the connection text names another.
+    void setMaster(int address) { ownAddr = address; }
+    int master() const { return ownAddr; }
 
     // The same jobs to a station named per call. Reads `length` bytes; appends them to *out.
-    // 0, -1 wrong answer, -2 no answer, -3 link down.
+    // 0, -1 wrong answer, -2 no answer, -3 link down or a station outside 1..126 (nothing sent).
     int Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber, int area, QString name);
     // Writes the first `count` bytes of `data` at `bitAddress` and refuses fewer; a bit item
     // writes one bit.
@@ -90,6 +102,9 @@ public:
     // goes on behind its first byte. Longer than a USB adapter's latency timer or a gateway's
     // packing interval, which hold a frame's bytes back in pieces.
     static constexpr int FrameStallMs = 100;
+    // An E5 right behind another master's request is set aside: it is ours when the line then
+    // stays quiet this long, the time in which the other station would have spoken.
+    static constexpr int SlotTimeMs = 40;
     // The line's idle time before we speak; each medium knows its own.
     static constexpr int IdleBits = PpiMedium::IdleBits;
     static constexpr int GatewayIdleBaud = PpiMedium::GatewayIdleBaud;
@@ -107,8 +122,10 @@ private:
 
     PpiMedium *medium() const;
     bool linkUp() const;
-    void deletetcpSocket();
-    void deleteSerialPort();
+    // Disconnects the medium's signals (none reach us while it closes or dies) and deletes it.
+    void releaseMedium();
+    bool greetable(int station);
+    bool readyToSend(int station);
     void serialError(QSerialPort::SerialPortError error);
     bool readSerialSettings(int baud, int dataBits, int stopBits, const QString &parity,
                             SerialSettings::Line *line) const;
@@ -118,23 +135,31 @@ private:
     PpiMedium::Outcome receive(PpiMedium &from, int waitMs);
     void wake();
     void receiveNow();
-    void waitForBytes(const QDeadlineTimer &deadline);
+    // The waits run the thread's events: a host slot may run inside them. False when this object
+    // was deleted meanwhile; the caller then returns at once, touching nothing of it.
+    bool waitForBytes(const QDeadlineTimer &deadline);
+    bool pause(int ms);
     QDeadlineTimer stallPoint() const;
     bool awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld);
     QByteArray nextFrame(const QDeadlineTimer &deadline);
     template <typename Judge>
     QByteArray nextReply(const QDeadlineTimer &deadline, Judge judge);
     QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
+    QByteArray takeHeldAnswer(int station, quint16 reference);
     int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
     int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
     int readFrom(int station, const PlcPlace &place, int length, QByteArray *out);
     int writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem);
     quint16 nextReference();
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
+    // The serial port's name or the gateway's address:port, for the warnings.
+    QString linkName() const;
+    // The answer's verdict by `judge`; a missing or refused answer gets its warning line.
+    template <typename Judge>
+    int judged(const QByteArray &answer, const QString &name, int length, Judge judge);
 
     QByteArray recvBuf;
-    // Each made by its first connect and kept until DestroyFree; with both made, the gateway
-    // carries the frames.
+    // At most one of them: made by its connect, which drops the other.
     std::unique_ptr<SerialLineMedium> serialLine;
     QHostAddress hostAddr;
     std::unique_ptr<GatewayMedium> gateway;
@@ -146,7 +171,8 @@ public:
 
 private:
     QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
-    quint16 lastReference = 0;
+    quint16 lastReference = 0;         // drawn at random per object: see the constructor
+    quint64 releases = 0;               // counts the host's releases of the medium
     int jobStation = 1;                 // the station the jobs of the port go to
     QElapsedTimer lastArrival;          // when bytes last came in: the line's idle time runs from it
 };

@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <poll.h>
+
 #include "SocketReceive.h"
 #include "SocketSend.h"
 
@@ -59,6 +61,16 @@ PpiMedium::Outcome GatewayMedium::receive(QByteArray &into, int waitMs)
         break;
     }
     return Outcome::Closed;
+}
+
+bool GatewayMedium::peerClosed() const
+{
+    const qintptr fd = tcp->socketDescriptor();
+    if (fd < 0)
+        return false;
+    // The peer's FIN shows as POLLRDHUP even while unread bytes are still queued before it.
+    pollfd state{int(fd), POLLRDHUP, 0};
+    return ::poll(&state, 1, 0) > 0 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 void GatewayMedium::close()

@@ -34,6 +34,7 @@ public:
     bool isUp() const override;
     void send(const QByteArray &frame) override;
     Outcome receive(QByteArray &into, int waitMs) override;
+    bool peerClosed() const override;
     void close() override;
     int lineTimeMs(int bytes) const override;
     qint64 idleTimeNs() const override;

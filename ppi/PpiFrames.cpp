@@ -32,7 +32,7 @@ QByteArray fixedFrame(int da, int sa, int fc)
     return f;
 }
 
-QByteArray greeting(int station) { return fixedFrame(station, 0, FcFdlStatus); }
+QByteArray greeting(int station, int ownAddress) { return fixedFrame(station, ownAddress, FcFdlStatus); }
 
 QByteArray poll(int station, int ownAddress) { return fixedFrame(station, ownAddress, FcPoll); }
 
@@ -295,12 +295,31 @@ Reply classifyGreetingReply(const QByteArray &frame, int ownAddress)
     }
 }
 
-bool isForeignRequest(const QByteArray &frame, int ownAddress)
+bool isShortAck(const QByteArray &frame)
+{
+    return frame.size() == 1 && quint8(frame.at(0)) == ShortAck;
+}
+
+bool greetingAnswered(const QByteArray &reply, int station)
+{
+    const Frame answer = parse(reply);
+    return (answer.kind == Kind::Fixed || answer.kind == Kind::Variable) && answer.sa == (station & 0xFF);
+}
+
+bool mayOwnShortAck(const QByteArray &frame, int ownAddress)
 {
     constexpr int RequestBit = 0x40;
     const Frame f = parseFrame(frame, false);
     const bool addressed = f.kind == Kind::Fixed || f.kind == Kind::FixedData || f.kind == Kind::Variable;
-    return addressed && (f.fc & RequestBit) && f.sa != (ownAddress & 0xFF);
+    if (!addressed || !(f.fc & RequestBit) || f.sa == (ownAddress & 0xFF) || f.da == (ownAddress & 0xFF))
+        return false;
+    // The services an E5 acknowledges: send data (low, high), send and request data (low, high).
+    switch (f.fc & 0x0F) {
+    case 0x3: case 0x5: case 0xC: case 0xD:
+        return true;
+    default:
+        return false;
+    }
 }
 
 int judgeReadAnswer(const QByteArray &reply, int station, int ownAddress, int length, QByteArray *out)

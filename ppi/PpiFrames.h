@@ -49,11 +49,17 @@ constexpr int MaxReadBytes = MaxLe - 3 - 18;    // 234
 // writes go out as several jobs that fit it.
 constexpr int JobPduLength = 240;
 
+// The addresses a PLC station may have on a PPI line: 0 is the usual master's, 127 the
+// broadcast; above it the FDL address-extension bit.
+constexpr int LowestStation = 1;
+constexpr int HighestStation = 126;
+constexpr bool isStationAddress(int address) { return address >= LowestStation && address <= HighestStation; }
+
 // Sum modulo 256 of `count` bytes of `bytes` from `from`; positions beyond the end count 0.
 quint8 checksum(const QByteArray &bytes, int from, int count);
 
 QByteArray fixedFrame(int da, int sa, int fc);
-QByteArray greeting(int station);
+QByteArray greeting(int station, int ownAddress = 0);
 QByteArray poll(int station, int ownAddress);
 // Wraps `data` (an S7 PDU) into a variable frame; empty when LE would exceed one byte.
 QByteArray variableFrame(int da, int sa, int fc, const QByteArray &data);
@@ -109,6 +115,12 @@ struct Frame {
 // the frame is incomplete: a corrupted byte must never become a value.
 Frame parse(const QByteArray &buffer);
 
+// The short acknowledgement alone: one byte 0xE5.
+bool isShortAck(const QByteArray &frame);
+// The reply to a greeting of `station` says it is there: a well-formed fixed or variable frame
+// from that station (a corrupted byte is no greeting, an E5 says nothing of who sent it).
+bool greetingAnswered(const QByteArray &reply, int station);
+
 // The first reply to a job lets the master poll for the answer: the short acknowledgement, or a
 // six-byte reply whose fifth byte is 0x04.
 bool letsMasterPoll(const QByteArray &reply);
@@ -127,9 +139,10 @@ Reply classify(const QByteArray &frame, int station, int ownAddress, quint16 ref
 // acknowledgement) is judged as the reply (Other); every other frame, the greeting's own echo
 // included, is Foreign.
 Reply classifyGreetingReply(const QByteArray &frame, int ownAddress);
-// A request of another master or station (an SD1, SD2 or SD3 frame whose function code has the
-// request bit): the short acknowledgement right behind it answers that request, not ours.
-bool isForeignRequest(const QByteArray &frame, int ownAddress);
+// A request of another master that a short acknowledgement can answer: an SD1, SD2 or SD3 frame
+// of a send-data or send-and-request-data service (not an FDL status request, which is never
+// answered with E5), addressed elsewhere than to us. An E5 right behind it may be its answer.
+bool mayOwnShortAck(const QByteArray &frame, int ownAddress);
 
 // Judges the answer frame to a read of `length` bytes from `station`: 0 with the data appended
 // to *out, -1 when it is not a well-formed answer of that station carrying exactly those bytes.

@@ -34,6 +34,9 @@ public:
     // Appends what has come to `into`, waiting at most `waitMs` (0: only what is there) for the
     // first byte; callers loop until their own deadline.
     virtual Outcome receive(QByteArray &into, int waitMs) = 0;
+    // True when the peer has ended the link (end of file, hang-up), checked on the descriptor
+    // without running events or reading.
+    virtual bool peerClosed() const = 0;
     // Drops what is pending in both directions and closes at once.
     virtual void close() = 0;
     // How long `bytes` take on the line itself: 0 where the medium does not pace them.

@@ -62,6 +62,15 @@ PpiMedium::Outcome SerialLineMedium::receive(QByteArray &into, int waitMs)
     return Outcome::Received;
 }
 
+bool SerialLineMedium::peerClosed() const
+{
+    if (!serial->isOpen())
+        return false;
+    // A line whose other end is gone (a pseudo-terminal's master closed) reports a hang-up.
+    pollfd state{int(serial->handle()), 0, 0};
+    return ::poll(&state, 1, 0) > 0 && (state.revents & (POLLHUP | POLLERR)) != 0;
+}
+
 void SerialLineMedium::close()
 {
     if (serial->isOpen()) {

@@ -1,6 +1,11 @@
 #include "pellimor.h"
 
+#include <QDebug>
+
+#include <climits>
+
 #include "AddressGrammar.h"
+#include "PpiConnectionText.h"
 
 namespace {
 
@@ -50,18 +55,32 @@ Pellimor::Pellimor()
 
 int Pellimor::SetConnectPar(QString par)
 {
+    // A number beyond int is no station either: it is kept as -1, which no check lets through.
     bool ok = false;
     const unsigned number = par.toUInt(&ok, 10);
-    transport.setStation(int(ok ? number : 0));
+    transport.setStation(!ok ? 0 : number > unsigned(INT_MAX) ? -1 : int(number));
     return transport.station();
 }
 
 int Pellimor::ConnectDrive(QString par)
 {
-    if (par.contains(QLatin1Char(',')))
-        return connectSerial(par);
-    if (par.contains(QLatin1Char(':')))
-        return connectEthernet(par);
+    // A connect from a host slot inside a running call would pull the link from under it, and
+    // a read from a slot inside the greeting would speak in the middle of it.
+    return exclusive(QStringLiteral("ConnectDrive"), -1, [&] { return connectText(par); });
+}
+
+int Pellimor::connectText(const QString &par)
+{
+    const PpiConnectionText::Parsed text = PpiConnectionText::parse(par);
+    if (!text.valid) {
+        qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]连接参数无效 %1=%2").arg(text.refusedKey, text.refusedValue);
+        return transport.dropLink(-1);
+    }
+    transport.setMaster(text.master);
+    if (text.link.contains(QLatin1Char(',')))
+        return connectSerial(text.link);
+    if (text.link.contains(QLatin1Char(':')))
+        return connectEthernet(text.link);
     // A refused text, too, leaves no link open behind it.
     return transport.dropLink(-4);
 }
@@ -96,6 +115,9 @@ int Pellimor::connectEthernet(const QString &par)
 
 int Pellimor::DisConnectDrive()
 {
+    // Whatever medium is open is the one closed.
+    if (transport.hasMedium())
+        return transport.EthDisConnectDrive();
     if (ipPort > 0)
         return transport.EthDisConnectDrive();
     if (baudRate < 1 || dataBits == 0 || stopBits == 0)

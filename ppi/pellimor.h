@@ -24,7 +24,9 @@ public:
 
     Pellimor();
 
-    // A serial text (port, baud rate, data bits, stop bits, parity) or a gateway's address:port.
+    // A serial text (port, baud rate, data bits, stop bits, parity) or a gateway's address:port,
+    // each optionally followed by ",master=N" (PpiConnectionText). A station outside 1..126
+    // gives -1 with a warning that names it.
     int ConnectDrive(QString par) override;
     // The station address of the PLC: greeted at the next connect, addressed from the next request.
     int SetConnectPar(QString par) override;
@@ -32,6 +34,7 @@ public:
     int getmodule_num(QString address, AreaType area);
 
 private:
+    int connectText(const QString &par);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
 

@@ -41,11 +41,16 @@ const SetupStep SetupSteps[] = {
 
 // The PLC's reason behind a refused answer; none for bytes that are no whole frame (an answer cut
 // short, bytes that lost their framing), whose header fields are not where a header's would be.
-QString refusalSuffix(const QByteArray &answer)
+S7Refusal::Reason refusalOf(const QByteArray &answer)
 {
     if (IsoTcp::frameLength(answer) != answer.size())
-        return QString();
-    return S7Refusal::warningSuffix(S7Refusal::of(IsoTcp::payload(answer)));
+        return S7Refusal::Reason();
+    return S7Refusal::of(IsoTcp::payload(answer));
+}
+
+QString refusalSuffix(const QByteArray &answer)
+{
+    return S7Refusal::warningSuffix(refusalOf(answer));
 }
 
 // Bytes already taken off the front of the stream are given back to memory once they are this many.
@@ -501,7 +506,7 @@ int CmdSiemens_S7::readElements(const PlcPlace &place, int count, QByteArray *wo
         const QByteArray request = IsoTcp::elementReadRequest(nextReference(), area, place.byteAddress, count);
         if (request.isEmpty())
             return -1;
-        if (Connection_status() == -3)
+        if (linkUp() == -3)
             return -3;
         if (debugFlag)
             qDebug().noquote() << logLine(QString::fromUtf8(ReadCommandLine), place.text, count, request);
@@ -509,11 +514,13 @@ int CmdSiemens_S7::readElements(const PlcPlace &place, int count, QByteArray *wo
         const int r = SendData(request, answer, 50);
         if (debugFlag)
             qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-        if (answer.isEmpty())
+        if (answer.isEmpty()) {
+            qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
             return -2;
+        }
         QByteArray got;
         const bool ok = r == 0 && IsoTcp::judgeElementReadAnswer(answer, area, count, &got) == S7Pdu::Verdict::Ok;
-        const S7Refusal::Reason reason = S7Refusal::of(IsoTcp::payload(answer));
+        const S7Refusal::Reason reason = refusalOf(answer);
         if (timerCounterFamily.learn(ok, reason.itemCode))
             continue;
         if (!ok) {
@@ -535,7 +542,7 @@ int CmdSiemens_S7::writeElements(const PlcPlace &place, const QByteArray &words)
         IsoTcp::elementWriteRequest(nextReference(), place.area, place.byteAddress, words);
     if (request.isEmpty())
         return -1;
-    if (Connection_status() == -3)
+    if (linkUp() == -3)
         return -3;
     if (debugFlag)
         qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
@@ -543,10 +550,12 @@ int CmdSiemens_S7::writeElements(const PlcPlace &place, const QByteArray &words)
     const int r = SendData(request, answer, 50);
     if (debugFlag)
         qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-    if (answer.isEmpty())
+    if (answer.isEmpty()) {
+        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
         return -2;
+    }
     const bool ok = r == 0 && IsoTcp::judgeWriteAnswer(answer);
-    const S7Refusal::Reason reason = S7Refusal::of(IsoTcp::payload(answer));
+    const S7Refusal::Reason reason = refusalOf(answer);
     // A PLC of the S7-200 family refused it: nothing was written, and no write goes to it again.
     if (timerCounterFamily.learn(ok, reason.itemCode) || ok)
         return ok ? 0 : -1;

@@ -103,6 +103,8 @@ row ppi "read V10 UInt8 x3" 30 "0 ok: 30"
 row ppi "read DB9010.DBW0 Int16 x1" 30 "7 wrong answer: 30"
 expect_line ppi '^30 of 90 calls failed$'
 expect_line ppi '^read +V10 +UInt8 +x3 +-> 0 ok +1,2,3$'
+# The PPI station carries the same S7 jobs: its reason is named as well.
+expect_line ppi '^read +DB9010\.DBW0 +Int16 +x1 +-> 7 wrong answer \(PLC: 0x0A object does not exist'
 
 # --- the seeded timers and counters as a person reads them; a read of PQ is refused unsent ------
 host s7areas "$korvane" --connect "127.0.0.1:$s7_port" read T5 Int32 read C5 Int16 read PQW256 Int16

@@ -17,6 +17,7 @@ namespace {
 enum class Main { Blocked, EventLoop };
 // The interface has no virtual destructor: a host deletes the driver through its QObject part.
 using Driver = std::unique_ptr<CDriveBaseClass, void (*)(CDriveBaseClass *)>;
+enum class Slot { ReadsSameDriver, WritesSameDriver, ReleasesDriver, DeletesDriver, TakesLong };
 enum class Fault { None, S7ConnectionRefused, S7SetupRefused, OtherStation, SilentStation, RefusedText };
 
 constexpr int DataBlock = 0x84;
@@ -27,6 +28,7 @@ constexpr int AtOnceMs = 100;
 
 Q_DECLARE_METATYPE(Main)
 Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Slot)
 
 class TestHostUsage : public QObject
 {
@@ -37,6 +39,10 @@ private slots:
     void usedOnAnotherThread();
     void failedConnect_data();
     void failedConnect();
+    void slotsInsideACall_data();
+    void slotsInsideACall();
+    void mastersSharingALine_data();
+    void mastersSharingALine();
 
 private:
     // The driver of a row, its connection text and the data block of a slow answer.
@@ -242,6 +248,158 @@ void TestHostUsage::failedConnect()
     QCOMPARE(next->DestroyFree(), 0);
     QCOMPARE(drv->ConnectDrive(text), 0);
     QCOMPARE(drv->ReadVariable(QStringLiteral("DB1.DBB0"), UInt8).resultCode, 0);
+}
+
+void TestHostUsage::slotsInsideACall_data()
+{
+    QTest::addColumn<Slot>("slot");
+    QTest::addColumn<int>("outer");     // the result of the call the slot ran inside; -1: any
+    QTest::addColumn<int>("inner");     // the result of the slot's own call; -1: none
+    // The PPI waits run the thread's events, so a host timer fires inside a read.
+    QTest::newRow("timer reads the same driver") << Slot::ReadsSameDriver << 0 << 9;
+    QTest::newRow("timer writes the same driver") << Slot::WritesSameDriver << 0 << 9;
+    QTest::newRow("timer releases the driver") << Slot::ReleasesDriver << 9 << -1;
+    QTest::newRow("timer deletes the driver") << Slot::DeletesDriver << 9 << -1;
+    QTest::newRow("timer takes longer than the answer wait") << Slot::TakesLong << -1 << -1;
+}
+
+// A host slot that runs inside a call of the driver: a call of its own on that driver is
+// refused at once with nothing sent, the call in flight goes on unharmed, and a release or a
+// delete ends it with 9 without touching what was freed.
+void TestHostUsage::slotsInsideACall()
+{
+    QFETCH(Slot, slot);
+    QFETCH(int, outer);
+    QFETCH(int, inner);
+    const QByteArray image = QByteArray::fromHex("c0ffee5a");
+    QVERIFY(gateway->memory.write(DataBlock, PpiStation::PiecesBlock, 10, image));
+    QVERIFY(gateway->memory.write(DataBlock, 1, 20, QByteArray::fromHex("11")));
+    Driver drv = make(QStringLiteral("ppi gateway"));
+    CDriveBaseClass *raw = drv.get();
+    QCOMPARE(raw->ConnectDrive(connectionText(QStringLiteral("ppi gateway"))), 0);
+    gateway->station->clearReceivedFrames();
+    LogCapture log;
+    // Long enough that the job is out and its answer is coming in pieces.
+    constexpr int SlotAfterMs = 30;
+    constexpr int LongSlotMs = 2500;
+    int innerCode = -1;
+    QTimer::singleShot(SlotAfterMs, Qt::PreciseTimer, [&] {
+        switch (slot) {
+        case Slot::ReadsSameDriver:
+            innerCode = raw->ReadVariable(QStringLiteral("DB1.DBB20"), UInt8).resultCode;
+            break;
+        case Slot::WritesSameDriver: {
+            CLabelVariable v;
+            v.value = QVariant::fromValue(QList<unsigned char>{0x22});
+            innerCode = raw->WriteVariable(QStringLiteral("DB1.DBB20"), UInt8, v).resultCode;
+            break;
+        }
+        case Slot::ReleasesDriver:
+            raw->DestroyFree();
+            break;
+        case Slot::DeletesDriver:
+            drv.reset();
+            break;
+        case Slot::TakesLong: {
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < LongSlotMs)
+                QThread::yieldCurrentThread();
+            break;
+        }
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    CLabelVariable r = raw->ReadVariable(QStringLiteral("DB%1.DBB10").arg(PpiStation::PiecesBlock), UInt8, 4);
+    const qint64 took = clock.elapsed();
+    QCOMPARE(innerCode, inner);
+    if (outer >= 0)
+        QCOMPARE(r.resultCode, outer);
+    if (outer == 0) {
+        for (int k = 0; k < 4; ++k)
+            QCOMPARE(r.atUInt8(k), quint8(image.at(k)));
+    }
+    // The time a slot takes counts against the call's own wait: nothing is waited for after it.
+    QVERIFY2(took < (slot == Slot::TakesLong ? LongSlotMs : 0) + 2000 + 800, qPrintable(QString::number(took)));
+    if (inner >= 0) {
+        int refusals = 0;
+        for (const QString &line : log.lines(QtWarningMsg))
+            refusals += line.startsWith(QString::fromUtf8("lib[Siemens_PPI]调用被拒绝")) ? 1 : 0;
+        QVERIFY2(refusals == 1, qPrintable(log.all().join(QLatin1Char(10))));
+        QByteArray stored;
+        gateway->memory.read(DataBlock, 1, 20, 1, &stored);
+        QCOMPARE(stored.toHex(), QByteArray("11"));     // the refused write went nowhere
+        // One job and its poll: the refused call sent nothing.
+        int jobs = 0;
+        for (const QByteArray &f : gateway->station->receivedFrames())
+            jobs += f.size() > 6 && quint8(f.at(0)) == 0x68 ? 1 : 0;
+        QCOMPARE(jobs, 1);
+        QCOMPARE(raw->ReadVariable(QStringLiteral("DB1.DBB20"), UInt8).resultCode, 0);
+    }
+}
+
+void TestHostUsage::mastersSharingALine_data()
+{
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<int>("rounds");
+    QTest::addColumn<int>("fewestRight");   // reads of each driver that must give the value
+    // Two hosts behind one multi-client gateway, each with its own master address.
+    QTest::newRow("masters 1 and 2") << ",master=1|,master=2" << 40 << 20;
+    // Both the default master: the station cannot tell them apart, and many reads fail; none
+    // may give the other's value.
+    QTest::newRow("both master 0") << "|" << 12 << 0;
+}
+
+// Two driver objects read different values of one station through one gateway whose clients
+// share the line: each reply reaches both.
+void TestHostUsage::mastersSharingALine()
+{
+    QFETCH(QString, fields);
+    QFETCH(int, rounds);
+    QFETCH(int, fewestRight);
+    StationThread shared(StationThread::Medium::Gateway);
+    QVERIFY(shared.ok());
+    shared.station->setSharedGateway(true);
+    QVERIFY(shared.memory.write(DataBlock, 1, 30, QByteArray::fromHex("aa")));
+    QVERIFY(shared.memory.write(DataBlock, 1, 31, QByteArray::fromHex("bb")));
+    struct Tally { int connected = -99; int right = 0; int wrong = 0; };
+    Tally tally[2];
+    QSemaphore turn;
+    QSemaphore go;
+    std::unique_ptr<QThread> hosts[2];
+    for (int h = 0; h < 2; ++h) {
+        const QString text = QStringLiteral("127.0.0.1:%1").arg(shared.port()) + fields.section(QLatin1Char('|'), h, h);
+        hosts[h].reset(QThread::create([&, h, text] {
+            Driver drv = make(QStringLiteral("ppi gateway"));
+            // One greeting after the other (two masters 0 would take each other's greeting
+            // replies), then both read at once.
+            if (h == 1)
+                turn.acquire();
+            tally[h].connected = drv->ConnectDrive(text);
+            if (h == 0) {
+                turn.release();
+                go.acquire();
+            } else {
+                go.release();
+            }
+            const QString address = QStringLiteral("DB1.DBB%1").arg(30 + h);
+            const quint8 value = h == 0 ? 0xaa : 0xbb;
+            for (int i = 0; i < rounds && tally[h].connected == 0; ++i) {
+                CLabelVariable r = drv->ReadVariable(address, UInt8);
+                if (r.resultCode == 0)
+                    ++(r.atUInt8(0) == value ? tally[h].right : tally[h].wrong);
+            }
+        }));
+        hosts[h]->start();
+    }
+    for (auto &host : hosts)
+        QVERIFY(host->wait(120000));
+    for (const Tally &t : tally) {
+        QCOMPARE(t.connected, 0);
+        QCOMPARE(t.wrong, 0);
+        QVERIFY2(t.right >= fewestRight, qPrintable(QString::number(t.right)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHostUsage)

@@ -38,6 +38,7 @@ void TestPpiFrames::requestFrames_data()
     QTest::addColumn<QByteArray>("built");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("greeting station 2") << PpiFrames::greeting(2) << QByteArray::fromHex("100200494b16");
+    QTest::newRow("greeting station 2 from master 1") << PpiFrames::greeting(2, 1) << QByteArray::fromHex("100201494c16");
     QTest::newRow("poll station 2") << PpiFrames::poll(2, 0) << QByteArray::fromHex("1002005c5e16");
     QTest::newRow("read V100 2 bytes")
         << PpiFrames::readRequest(2, 0, 0x84, 1, 100, 2)

@@ -3,7 +3,10 @@
 #include <QtTest>
 #include <QTcpServer>
 
+#include <atomic>
 #include <memory>
+
+#include <sys/socket.h>
 
 #include "CmdSiemens_PPI.h"
 #include "GatewayMedium.h"
@@ -107,6 +110,7 @@ private slots:
     void sendDataEdges();
     void serialPortThatDoesNotOpen();
     void gatewayThatRefuses();
+    void gatewayClosedWhileIdle();
 };
 
 void TestPpiLink::greeting()
@@ -232,6 +236,12 @@ void TestPpiLink::stationFaults_data()
         {"write, SD3 frames", PpiStation::FixedDataBlock, true, 0, 1},
         {"echo", PpiStation::EchoBlock, false, 0, 1},
         {"write, echo", PpiStation::EchoBlock, true, 0, 1},
+        // An E5 can answer a job request, never an FDL status request.
+        {"E5 behind another master's FDL status request", PpiStation::ForeignStatusFirstBlock, false, 0, 1},
+        {"E5 behind another master's job request", PpiStation::ForeignJobFirstBlock, false, 0, 1},
+        {"write, E5 behind another master's job request", PpiStation::ForeignJobFirstBlock, true, 0, 1},
+        // A held E5 is not the reply to the poll: one poll, no second one while its reply is due.
+        {"a lone E5 before the poll", PpiStation::LoneAckBlock, false, 0, 1},
     };
     for (const Medium m : {Medium::Gateway, Medium::Pty}) {
         for (const auto &r : rows) {
@@ -543,8 +553,8 @@ void TestPpiLink::sendDataEdges()
 void TestPpiLink::serialPortThatDoesNotOpen()
 {
     CmdSiemens_PPI ppi;
+    // Nothing is greeted: no greeting line follows.
     QTest::ignoreMessage(QtDebugMsg, "/nonexistent/ttyPPI打开失败!");
-    QTest::ignoreMessage(QtDebugMsg, "100200494b16 ");
     QCOMPARE(ppi.serialConnectDrive(QStringLiteral("/nonexistent/ttyPPI"), 9600, 8, 1, QStringLiteral("N"), 2), -1);
     QCOMPARE(ppi.Connection_status(), -3);
 }
@@ -559,6 +569,47 @@ void TestPpiLink::gatewayThatRefuses()
     QCOMPARE(ppi.EthConnectDrive(QStringLiteral("plc.example"), port, 2), -1);
     QCOMPARE(ppi.EthConnectDrive(QStringLiteral("127.0.0.1"), port, 2), -3);
     QCOMPARE(ppi.Connection_status(), -3);
+}
+
+// A gateway that answers the greeting and then, while the driver is idle, ends its side of the
+// connection (its FIN is on the way before the driver's next job): the job is not sent.
+void TestPpiLink::gatewayClosedWhileIdle()
+{
+    PeerThread peer;
+    QTcpServer *server = nullptr;
+    QTcpSocket *client = nullptr;
+    QByteArray heard;
+    std::atomic<bool> gone{false};
+    quint16 port = 0;
+    peer.onPeerThread([&] {
+        server = new QTcpServer;
+        server->listen(QHostAddress::LocalHost);
+        port = server->serverPort();
+        QObject::connect(server, &QTcpServer::newConnection, server, [&] {
+            client = server->nextPendingConnection();
+            QObject::connect(client, &QTcpSocket::readyRead, client, [&] {
+                heard += client->readAll();
+                if (heard == Greeting)
+                    client->write(QByteArray::fromHex("100002000216"));
+            });
+            QObject::connect(client, &QTcpSocket::disconnected, client, [&] { gone = true; });
+        });
+    });
+    CmdSiemens_PPI ppi;
+    QCOMPARE(ppi.EthConnectDrive(QStringLiteral("127.0.0.1"), port, 2), 0);
+    peer.onPeerThread([&] { ::shutdown(int(client->socketDescriptor()), SHUT_WR); });
+    QByteArray out;
+    QCOMPARE(ppi.Read_area(100, 4, &out, 2, 1, 0x84, QStringLiteral("V100")), -3);
+    QCOMPARE(ppi.WriteCoilsQarea(1, 800, 1, 2, QByteArray(1, '\x01'), 0x84, QStringLiteral("V100")), -3);
+    QCOMPARE(ppi.Connection_status(), -3);
+    // The driver has closed its end: the gateway heard nothing but the greeting.
+    QTRY_VERIFY_WITH_TIMEOUT(gone.load(), 2000);
+    QByteArray got;
+    peer.onPeerThread([&] {
+        got = heard;
+        delete server;
+    });
+    QCOMPARE(got, Greeting);
 }
 
 QTEST_GUILESS_MAIN(TestPpiLink)

@@ -38,6 +38,7 @@ bool Gateway::listen(quint16 port)
                         guard->flush();
                     }
                 });
+                link->gatewayClient = true;
                 link->hangUp = [guard] {
                     if (guard)
                         guard->abort();
@@ -59,6 +60,17 @@ bool Gateway::listen(quint16 port)
         });
     }
     return server->listen(QHostAddress::LocalHost, port);
+}
+
+void Gateway::writeAll(const QByteArray &bytes)
+{
+    // The server is the parent of every client socket it handed out.
+    for (QTcpSocket *socket : server->findChildren<QTcpSocket *>()) {
+        if (socket->state() == QAbstractSocket::ConnectedState) {
+            socket->write(bytes);
+            socket->flush();
+        }
+    }
 }
 
 quint16 Gateway::port() const

@@ -39,6 +39,7 @@ public:
     QByteArray lastFrame;
     int notReadyPolls = 0;
     QByteArray lastAnswer;      // the answer the previous poll delivered
+    bool gatewayClient = false; // a client connection of the gateway
 };
 
 namespace PpiLinks {
@@ -57,6 +58,8 @@ public:
     quint16 port() const;
     // Clients connected now; from any thread.
     int clients() const { return connected.load(); }
+    // Writes `bytes` to every client, as a multi-client gateway passes the line on to all.
+    void writeAll(const QByteArray &bytes);
 
 private:
     Receiver receive;

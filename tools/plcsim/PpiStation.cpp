@@ -137,12 +137,18 @@ void PpiStation::onFrame(Link *link, const QByteArray &frame)
     // Acknowledgements, tokens and SD3 frames ask nothing of this station.
     if (u8(frame, 0) != FixedStart && u8(frame, 0) != VariableStart)
         return;
-    link->lastFrame = frame;
     const bool isFixed = u8(frame, 0) == FixedStart;
     const int base = isFixed ? 1 : 4;
     const int da = u8(frame, base);
     const int sa = u8(frame, base + 1);
     const int fc = u8(frame, base + 2);
+    if (link->gatewayClient && sharedGateway.load()) {
+        Link *&shared = masterLinks[sa];
+        if (!shared)
+            shared = new Link(this, [this](const QByteArray &bytes) { gateway->writeAll(bytes); });
+        link = shared;
+    }
+    link->lastFrame = frame;
     if (da != station)
         return;
     if (isFixed) {
@@ -171,7 +177,7 @@ void PpiStation::setChaos(const ChaosPlan &plan)
 bool PpiStation::isFaultBlock(int dbNumber)
 {
     return (dbNumber >= NoAckBlock && dbNumber <= FailingRangeBlock)
-           || (dbNumber >= GarbageFirstBlock && dbNumber <= EchoBlock);
+           || (dbNumber >= GarbageFirstBlock && dbNumber <= LoneAckBlock);
 }
 
 void PpiStation::onJob(Link *link, int master, const QByteArray &pdu)
@@ -296,6 +302,15 @@ bool PpiStation::applyJobFault(Link *link, int block, int master, const QByteArr
     case FixedDataBlock:
         link->jobTraffic = FixedDataTraffic;
         return true;
+    case ForeignStatusFirstBlock:
+        link->write(fixed(3, 1, 0x49));
+        return true;
+    case ForeignJobFirstBlock:
+        link->write(variable(3, 1, 0x6C, QByteArray::fromHex("32010000" "1234" "000e0000" "0401120a10020003000184000320")));
+        return true;
+    case LoneAckBlock:
+        link->write(QByteArray(2, char(ShortAck)));   // the job's E5 and the lone one
+        return false;
     case EchoBlock:
         link->echoJob = true;
         link->write(link->lastFrame);

@@ -37,6 +37,10 @@
 // Line traffic of a shared bus, around this job's replies (see setTraffic):
 //   DB 9025  tokens      DB 9026  FDL status of another master    DB 9027  another master's job
 //   DB 9028  SD3 frames  DB 9029  echo: the job and its polls come back first, as from a 2-wire adapter
+//   DB 9030  the job's E5 comes right behind another master's FDL status request to station 3
+//   DB 9031  the job's E5 comes right behind another master's job request to station 3, which
+//            stays silent
+//   DB 9032  a second, lone E5 behind the job's E5, before the master polls
 // With a chaos plan (setChaos), every other job draws one of these faults at random (all but
 // 9017, which would stall the link for good).
 // The station is an S7-200: timers and counters with the codes 0x1F/0x1E in records of 5 bytes
@@ -51,6 +55,7 @@
 #define PPISTATION_H
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -96,7 +101,10 @@ public:
         StatusBlock = 9026,
         OtherExchangeBlock = 9027,
         FixedDataBlock = 9028,
-        EchoBlock = 9029
+        EchoBlock = 9029,
+        ForeignStatusFirstBlock = 9030,
+        ForeignJobFirstBlock = 9031,
+        LoneAckBlock = 9032
     };
     // What else a shared line carries: in front of every reply of the station, frames of these
     // kinds, and behind it one more that is still arriving for PiecePauseMs (a master that speaks
@@ -133,6 +141,10 @@ public:
     void setEcho(bool on) { echo = on; }
     // An S7-200: its timer and counter records have 5 bytes, or 3 when set so.
     void setTimerRecordBytes(int bytes) { timerRecords = bytes; }
+    // The gateway's clients share one line, as behind a multi-client serial-to-TCP gateway:
+    // every reply of the station reaches every client, and the station keeps one exchange per
+    // master address (the SA of the frames), not per client. Call before clients connect.
+    void setSharedGateway(bool on) { sharedGateway = on; }
     // Reads "token,status,exchange,sd3" or "all"; false for anything else.
     static bool parseTraffic(const QString &text, int *kinds);
     // The frames the traffic puts on the line for a station address, whole.
@@ -180,6 +192,8 @@ private:
     std::atomic<int> traffic{0};
     std::atomic<bool> echo{false};
     std::atomic<int> timerRecords{5};
+    std::atomic<bool> sharedGateway{false};
+    QHash<int, Link *> masterLinks;     // the exchanges of a shared gateway line, by master
     QSemaphore lateReplies;
     PpiLinks::Gateway *gateway;
     PpiLinks::Pty *pty;

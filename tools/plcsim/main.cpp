@@ -57,6 +57,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption chaosSeed(QStringLiteral("chaos"), QStringLiteral("Misbehave at random: faults drawn per answer from SEED (reproducible)."), QStringLiteral("SEED"));
     const QCommandLineOption chaosRate(QStringLiteral("chaos-rate"), QStringLiteral("Share of answers that get a fault under --chaos, 0 to 1 (default 0.05)."), QStringLiteral("R"), QStringLiteral("0.05"));
     const QCommandLineOption ppiTraffic(QStringLiteral("ppi-traffic"), QStringLiteral("Put a shared line's other traffic around every PPI reply: token, status, exchange, sd3 (comma-separated) or all."), QStringLiteral("KINDS"));
+    const QCommandLineOption ppiShared(QStringLiteral("ppi-shared-gateway"), QStringLiteral("The PPI gateway's clients share one line, as behind a multi-client gateway: replies reach all, one exchange per master address."));
     const QCommandLineOption ppiEcho(QStringLiteral("ppi-echo"), QStringLiteral("Echo every byte the PPI master sends, as a 2-wire RS-485 adapter does."));
     const QCommandLineOption pdu(QStringLiteral("pdu"), QStringLiteral("S7 PDU length the set-up grants at most, 29 to 960 (default 960); larger jobs get an error answer."), QStringLiteral("N"), QString::number(S7Server::DefaultPduSize));
     const QCommandLineOption remoteTsap(QStringLiteral("remote-tsap"), QStringLiteral("Accept only S7 connection requests for this remote TSAP (four hex digits); close others."), QStringLiteral("HHHH"));
@@ -66,7 +67,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption dataBlocks(QStringLiteral("data-blocks"), QStringLiteral("S7: only these data blocks exist (comma-separated numbers); others get item 0x0A."), QStringLiteral("LIST"));
     const QCommandLineOption family(QStringLiteral("family"), QStringLiteral("S7: 300 (S7-300/400, default) or 200 (S7-200 SMART: timer and counter codes 0x1F/0x1E, no periphery)."), QStringLiteral("N"), QStringLiteral("300"));
     const QCommandLineOption timerRecords(QStringLiteral("timer-records"), QStringLiteral("Bytes per S7-200 timer and counter record, 3 or 5 (default 5)."), QStringLiteral("N"), QStringLiteral("5"));
-    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho,
+    parser.addOptions({s7Port, ppiPort, ppiPty, station, pdu, chaosSeed, chaosRate, ppiTraffic, ppiEcho, ppiShared,
                        remoteTsap, tpdu, fastAck, noPutGet, dataBlocks, family, timerRecords});
     parser.process(app);
 
@@ -163,6 +164,7 @@ int main(int argc, char *argv[])
         ppi->setTraffic(traffic);
         ppi->setEcho(parser.isSet(ppiEcho));
         ppi->setTimerRecordBytes(recordBytes);
+        ppi->setSharedGateway(parser.isSet(ppiShared));
         if (parser.isSet(ppiPort)) {
             if (ppi->listenTcp(quint16(parser.value(ppiPort).toUInt()))) {
                 out << "plcsim: PPI station " << parser.value(station) << " listening on 127.0.0.1:" << ppi->tcpPort() << "\n";
