@@ -42,15 +42,21 @@ bool RequestPipeline::refuseWhileInFlight(const QString &call) const
     return true;
 }
 
+// The result names the call it answers, whatever became of it.
+static CLabelVariable &labelled(CLabelVariable &result, const QString &address, int type, int count)
+{
+    result.address = address;
+    result.count = count;
+    result.type = type;
+    return result;
+}
+
 CLabelVariable RequestPipeline::read(const QString &address, int type, int count)
 {
     CLabelVariable result;
     if (refuseWhileInFlight(address)) {
         result.resultCode = ResultCode::LinkDown;
-        result.address = address;
-        result.count = count;
-        result.type = type;
-        return result;
+        return labelled(result, address, type, count);
     }
     InFlight flight(*this);
     // A host polls the same texts over and over: each is parsed once.
@@ -62,10 +68,7 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
         v.target.text = address;
         result = readPlace(v.target, type, count, flight);
     }
-    result.address = address;
-    result.count = count;
-    result.type = type;
-    return result;
+    return labelled(result, address, type, count);
 }
 
 CLabelVariable RequestPipeline::write(const QString &address, int type, const CLabelVariable &value, int count)
@@ -73,10 +76,7 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
     CLabelVariable result = value;
     if (refuseWhileInFlight(address)) {
         result.resultCode = ResultCode::LinkDown;
-        result.address = address;
-        result.count = count;
-        result.type = type;
-        return result;
+        return labelled(result, address, type, count);
     }
     InFlight flight(*this);
     RequestCheck::Verdict v =
@@ -89,10 +89,7 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
         if (v.target.area == AddressGrammar::Input)
             result.resultCode = ResultCode::InputWrite;
     }
-    result.address = address;
-    result.count = count;
-    result.type = type;
-    return result;
+    return labelled(result, address, type, count);
 }
 
 CLabelVariable RequestPipeline::readAt(const PlcPlace &place, int type, int count)

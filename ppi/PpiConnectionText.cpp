@@ -2,25 +2,15 @@
 
 #include <QStringList>
 
+#include "DecimalText.h"
+
 namespace PpiConnectionText {
 
 namespace {
 
 constexpr int HighestMaster = 126;
 
-// A decimal number of at most three digits within [1, HighestMaster], or -1.
-int masterAddress(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 3)
-        return -1;
-    int value = 0;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value >= 1 && value <= HighestMaster ? value : -1;
-}
+int masterAddress(const QString &text) { return decimalWithin(text, 3, 1, HighestMaster); }
 
 } // namespace
 

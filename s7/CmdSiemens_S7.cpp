@@ -48,10 +48,6 @@ S7Refusal::Reason refusalOf(const QByteArray &answer)
     return S7Refusal::of(IsoTcp::payload(answer));
 }
 
-QString refusalSuffix(const QByteArray &answer)
-{
-    return S7Refusal::warningSuffix(refusalOf(answer));
-}
 
 // Bytes already taken off the front of the stream are given back to memory once they are this many.
 constexpr int CompactAfter = 64 * 1024;
@@ -433,24 +429,43 @@ int CmdSiemens_S7::readJob(const PlcPlace &place, int length, QByteArray *out)
 
 int CmdSiemens_S7::Message_parsing(QByteArray request, QByteArray *out, int length, QString name)
 {
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(ReadCommandLine), name, length, request);
     QByteArray answer;
-    const int r = SendData(request, answer, 50);
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), name, length, answer);
-    if (answer.isEmpty()) {
-        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), name, length, answer);
+    const int r = exchange(ReadCommandLine, request, name, length, &answer);
+    if (r == -2)
         return -2;
-    }
     QByteArray data;
     if (r != 0 || !IsoTcp::judgeReadAnswer(answer, length, &data)) {
-        qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, length, answer)
-                                    + refusalSuffix(answer);
+        warnWrongAnswer(name, length, answer, refusalOf(answer));
         return -1;
     }
     out->append(data);
     return 0;
+}
+
+// One job out and its answer in, with the trace lines and, for an answer that never came, the
+// warning: reads and writes, bit and byte items, timers and counters alike, since a job left
+// unanswered is what the commissioning engineer must see. -2 when nothing came back, else what
+// SendData gave.
+int CmdSiemens_S7::exchange(const char *commandLine, const QByteArray &request, const QString &name, int count,
+                            QByteArray *answer)
+{
+    if (debugFlag)
+        qDebug().noquote() << logLine(QString::fromUtf8(commandLine), name, count, request);
+    const int r = SendData(request, *answer, 50);
+    if (debugFlag)
+        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), name, count, *answer);
+    if (answer->isEmpty()) {
+        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), name, count, *answer);
+        return -2;
+    }
+    return r;
+}
+
+void CmdSiemens_S7::warnWrongAnswer(const QString &name, int count, const QByteArray &answer,
+                                    const S7Refusal::Reason &reason) const
+{
+    qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), name, count, answer)
+                                + S7Refusal::warningSuffix(reason);
 }
 
 int CmdSiemens_S7::WriteHoldingRegistersVarea(int dbNumber, int bitAddress, int count,
@@ -479,21 +494,13 @@ int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool 
         return -1;      // no job can name that place: nothing is sent
     if (linkUp() == -3)
         return -3;
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
     QByteArray answer;
-    const int r = SendData(request, answer, 50);
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-    // Bit and byte writes, and reads, warn alike: a write that went unanswered or was refused
-    // is what the commissioning engineer must see.
-    if (answer.isEmpty()) {
-        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
+    const int r = exchange(WriteCommandLine, request, place.text, count, &answer);
+    if (r == -2)
         return -2;
-    }
+    // Bit and byte writes warn alike: a refused write is what the commissioning engineer must see.
     if (r != 0 || !IsoTcp::judgeWriteAnswer(answer)) {
-        qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
-                                    + refusalSuffix(answer);
+        warnWrongAnswer(place.text, count, answer, refusalOf(answer));
         return -1;
     }
     return 0;
@@ -508,24 +515,17 @@ int CmdSiemens_S7::readElements(const PlcPlace &place, int count, QByteArray *wo
             return -1;
         if (linkUp() == -3)
             return -3;
-        if (debugFlag)
-            qDebug().noquote() << logLine(QString::fromUtf8(ReadCommandLine), place.text, count, request);
         QByteArray answer;
-        const int r = SendData(request, answer, 50);
-        if (debugFlag)
-            qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-        if (answer.isEmpty()) {
-            qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
+        const int r = exchange(ReadCommandLine, request, place.text, count, &answer);
+        if (r == -2)
             return -2;
-        }
         QByteArray got;
         const bool ok = r == 0 && IsoTcp::judgeElementReadAnswer(answer, area, count, &got) == S7Pdu::Verdict::Ok;
         const S7Refusal::Reason reason = refusalOf(answer);
         if (timerCounterFamily.learn(ok, reason.itemCode))
             continue;
         if (!ok) {
-            qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
-                                        + S7Refusal::warningSuffix(reason);
+            warnWrongAnswer(place.text, count, answer, reason);
             return -1;
         }
         words->append(got);
@@ -544,22 +544,15 @@ int CmdSiemens_S7::writeElements(const PlcPlace &place, const QByteArray &words)
         return -1;
     if (linkUp() == -3)
         return -3;
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(WriteCommandLine), place.text, count, request);
     QByteArray answer;
-    const int r = SendData(request, answer, 50);
-    if (debugFlag)
-        qDebug().noquote() << logLine(QString::fromUtf8(ResponseLine), place.text, count, answer);
-    if (answer.isEmpty()) {
-        qWarning().noquote() << logLine(QString::fromUtf8(EmptyAnswerLine), place.text, count, answer);
+    const int r = exchange(WriteCommandLine, request, place.text, count, &answer);
+    if (r == -2)
         return -2;
-    }
     const bool ok = r == 0 && IsoTcp::judgeWriteAnswer(answer);
     const S7Refusal::Reason reason = refusalOf(answer);
     // A PLC of the S7-200 family refused it: nothing was written, and no write goes to it again.
     if (timerCounterFamily.learn(ok, reason.itemCode) || ok)
         return ok ? 0 : -1;
-    qWarning().noquote() << logLine(QString::fromUtf8(WrongAnswerLine), place.text, count, answer)
-                                + S7Refusal::warningSuffix(reason);
+    warnWrongAnswer(place.text, count, answer, reason);
     return -1;
 }

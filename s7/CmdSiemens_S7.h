@@ -13,6 +13,7 @@
 #include "JobPort.h"
 #include "TimerCounterFamily.h"
 #include "PlcPlace.h"
+#include "S7Refusal.h"
 
 class QTcpSocket;
 
@@ -82,6 +83,10 @@ private:
 
     // One step of the set-up; *accepted receives the answer it accepted.
     int handshake(int step, const QByteArray &request, QByteArray *accepted);
+    int exchange(const char *commandLine, const QByteArray &request, const QString &name, int count,
+                 QByteArray *answer);
+    void warnWrongAnswer(const QString &name, int count, const QByteArray &answer,
+                         const S7Refusal::Reason &reason) const;
     QByteArray unread() const;
     void taken(int bytes);
     void forgetStream();

@@ -2,23 +2,14 @@
 
 #include <QStringList>
 
+#include "DecimalText.h"
+
 namespace S7ConnectionText {
 
 namespace {
 
 // A decimal number of at most two digits within [0, highest], or -1.
-int smallNumber(const QString &text, int highest)
-{
-    if (text.isEmpty() || text.size() > 2)
-        return -1;
-    int value = 0;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return -1;
-        value = value * 10 + (c.unicode() - '0');
-    }
-    return value <= highest ? value : -1;
-}
+int smallNumber(const QString &text, int highest) { return decimalWithin(text, 2, 0, highest); }
 
 // Exactly four hex digits, or -1.
 int tsap(const QString &text)
