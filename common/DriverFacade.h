@@ -73,6 +73,9 @@ protected:
     }
     ~DriverFacade() = default;
 
+    // The code page of text tags, from the connection text (null: the default).
+    void setCodePage(const QTextCodec *codePage) { requests.setCodePage(codePage); }
+
 private:
     const DriverIdentity::Texts texts;
     const bool vIsDataBlock1;

@@ -21,13 +21,19 @@ bool isElementArea(const PlcPlace &place) { return AddressGrammar::isTimerOrCoun
 } // namespace
 
 RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules)
-    : port(port), rules(rules)
+    : port(port), rules(rules), texts(port, rules, stamps)
 {
 }
 
 CLabelVariable RequestPipeline::read(const QString &address, int type, int count)
 {
     CLabelVariable result;
+    if (type == String && texts.read(address, count, &result)) {
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
     // A host polls the same texts over and over: each is parsed once.
     RequestCheck::Verdict v = RequestCheck::read(addresses.get(address, AddressGrammar::parse), type, count, rules);
     if (v.code != ResultCode::Success) {
@@ -46,6 +52,12 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
 CLabelVariable RequestPipeline::write(const QString &address, int type, const CLabelVariable &value, int count)
 {
     CLabelVariable result = value;
+    if (type == String && texts.write(address, count, value, &result)) {
+        result.address = address;
+        result.count = count;
+        result.type = type;
+        return result;
+    }
     RequestCheck::Verdict v =
         RequestCheck::write(addresses.get(address, AddressGrammar::parse), type, count, value, rules);
     if (v.code != ResultCode::Success) {

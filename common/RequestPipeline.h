@@ -17,6 +17,7 @@
 #include "ParseCache.h"
 #include "PlcPlace.h"
 #include "RequestCheck.h"
+#include "TextRequests.h"
 
 class RequestPipeline
 {
@@ -39,6 +40,9 @@ public:
     // elements and ends with 2.
     CLabelVariable writeAt(const PlcPlace &place, int type, int count, const CLabelVariable &value);
 
+    // The code page of text tags (null: the default).
+    void setCodePage(const QTextCodec *codePage) { texts.setCodePage(codePage); }
+
 private:
     // A byte read or write as consecutive jobs that fit the port's capacity; the result of the
     // first job that fails, or 0.
@@ -54,6 +58,7 @@ private:
     const RequestCheck::Rules &rules;
     ParseCache<AddressGrammar::Address> addresses;
     LocalClock stamps;
+    TextRequests texts;     // String at the text and time forms
 };
 
 #endif // REQUESTPIPELINE_H

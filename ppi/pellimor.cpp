@@ -1,6 +1,9 @@
 #include "pellimor.h"
 
 #include "AddressGrammar.h"
+#include "CodePageField.h"
+
+#include <QDebug>
 
 namespace {
 
@@ -39,6 +42,7 @@ const RequestCheck::Rules Rules = {
     Pellimor::WriteAddressLimit,
     Pellimor::MaxTransferBytes, // in as many jobs as it takes
     Pellimor::MaxTransferBytes,
+    true,                       // strings in S7-200 layout
 };
 
 } // namespace
@@ -58,6 +62,13 @@ int Pellimor::SetConnectPar(QString par)
 
 int Pellimor::ConnectDrive(QString par)
 {
+    const CodePageField::Taken charset = CodePageField::take(par);
+    if (charset.refused) {
+        qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]连接参数无效 charset=%1").arg(charset.name);
+        return transport.dropLink(-1);
+    }
+    setCodePage(charset.codePage);
+    par = charset.rest;
     if (par.contains(QLatin1Char(',')))
         return connectSerial(par);
     if (par.contains(QLatin1Char(':')))
