@@ -79,6 +79,8 @@ private slots:
     void texts();
     void textRefused_data();
     void textRefused();
+    void codePageOfConnection_data();
+    void codePageOfConnection();
 
 private:
     CDriveBaseClass *driver(const QString &which) { return plcs.driver(which); }
@@ -790,6 +792,64 @@ void TestAddressPlaces::textRefused()
     const CLabelVariable result = request();
     QCOMPARE(result.resultCode, code);
     QCOMPARE(changes(before, plc.contents()), QStringList());
+}
+
+// The connection text's charset= field chooses the code page of STRING and S7-200 strings; gbk
+// when it names none; a name no codec knows refuses the connection.
+void TestAddressPlaces::codePageOfConnection_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("stored");     // at DB5.DBB20 (s7) or VB100 (ppi), max byte preset
+    QTest::addColumn<int>("connected");
+    const QString groesse = QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac");
+    const QString nihao = QString::fromUtf8("\xe4\xbd\xa0\xe5\xa5\xbd");
+    QTest::newRow("s7 windows-1252") << "s7" << ",charset=windows-1252" << "DB5.STRING20[10]" << groesse
+                                     << QByteArray::fromHex("0a074772f6df652080") << 0;
+    QTest::newRow("s7 gbk by default") << "s7" << "" << "DB5.STRING20[10]" << nihao
+                                       << QByteArray::fromHex("0a04c4e3bac3") << 0;
+    QTest::newRow("s7 unknown") << "s7" << ",charset=klingon" << "" << "" << QByteArray() << -1;
+    QTest::newRow("ppi windows-1252") << "ppi" << ",Charset=windows-1252" << "VSTRING100[10]" << groesse
+                                      << QByteArray::fromHex("074772f6df652080") << 0;
+    QTest::newRow("ppi utf-8") << "ppi" << ",charset=utf-8" << "VSTRING100[10]" << nihao
+                               << QByteArray::fromHex("06e4bda0e5a5bd") << 0;
+    QTest::newRow("ppi unknown") << "ppi" << ",charset=klingon" << "" << "" << QByteArray() << -1;
+}
+
+void TestAddressPlaces::codePageOfConnection()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, field);
+    QFETCH(QString, address);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, stored);
+    QFETCH(int, connected);
+    const bool s7 = which == QLatin1String("s7");
+    Korvane korvane;
+    Pellimor pellimor;
+    pellimor.SetConnectPar(QStringLiteral("2"));
+    // The PPI gateway serves one client: the table's driver steps aside meanwhile.
+    if (!s7)
+        plcs.driver(which)->DisConnectDrive();
+    CDriveBaseClass *drv = s7 ? static_cast<CDriveBaseClass *>(&korvane) : &pellimor;
+    const int port = s7 ? plcs.sim.port : plcs.gateway->port();
+    QCOMPARE(drv->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port) + field), connected);
+    if (connected == 0) {
+        const int db = s7 ? 5 : 1, byte = s7 ? 20 : 100;
+        QVERIFY(memory(which).write(DB, db, byte, stored.left(s7 ? 1 : 0)));
+        QCOMPARE(drv->WriteVariable(address, String, valueOf(QList<QString>{text}), 1).resultCode, 0);
+        QByteArray now;
+        QVERIFY(memory(which).read(DB, db, byte, stored.size(), &now));
+        QCOMPARE(now.toHex(), stored.toHex());
+        const CLabelVariable r = drv->ReadVariable(address, String, 1);
+        QCOMPARE(r.resultCode, 0);
+        QCOMPARE(r.value.value<QList<QString>>(), QList<QString>{text});
+    }
+    drv->DisConnectDrive();
+    if (!s7)
+        QCOMPARE(plcs.driver(which)->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)), 0);
 }
 
 QTEST_GUILESS_MAIN(TestAddressPlaces)
