@@ -335,7 +335,7 @@ private slots:
         };
         const QString nihao = QString::fromUtf8("\u4f60\u597d");
         const QString groesse = QString::fromUtf8("Gr\u00f6\u00dfe \u20ac");
-        row("string ascii", L::String, 10, "gbk", "0a05 48656c6c6f", QStringLiteral("Hello"), true, 0);
+        row("string ascii, max above declared", L::String, 10, "gbk", "1405 48656c6c6f", QStringLiteral("Hello"), true, 0);
         row("string empty", L::String, 10, "gbk", "0a00", QString(), true, 0);
         row("string full", L::String, 3, "gbk", "0303 414243", QStringLiteral("ABC"), true, 0);
         row("string gbk", L::String, 10, "gbk", "0a04 c4e3bac3", nihao, true, 0);

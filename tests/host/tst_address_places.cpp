@@ -651,7 +651,8 @@ void TestAddressPlaces::texts_data()
         const char *readBack;
     };
     const Row rows[] = {
-        {"s7", "DB5.STRING20[10]", 5, 20, "0a", "Hello", "0a0548656c6c6f", ""},
+        // The max byte is the project's (here STRING[20] read as [10]): never written.
+        {"s7", "DB5.STRING20[10]", 5, 20, "14", "Hello", "140548656c6c6f", ""},
         // Odd-sized STRING[3] elements start at even offsets: the second at byte 26.
         {"s7", "DB5.STRING20[3]", 5, 20, "030000000000 03", "AB|XYZ", "030241420000 030358595a", ""},
         {"s7", "DB5.STRING20", 5, 20, "04", "ABCD", "040441424344", ""},
