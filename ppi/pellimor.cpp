@@ -1,9 +1,6 @@
 #include "pellimor.h"
 
 #include "AddressGrammar.h"
-#include "CodePageField.h"
-
-#include <QDebug>
 
 namespace {
 
@@ -62,13 +59,8 @@ int Pellimor::SetConnectPar(QString par)
 
 int Pellimor::ConnectDrive(QString par)
 {
-    const CodePageField::Taken charset = CodePageField::take(par);
-    if (charset.refused) {
-        qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]连接参数无效 charset=%1").arg(charset.name);
+    if (!takeCodePage(&par))
         return transport.dropLink(-1);
-    }
-    setCodePage(charset.codePage);
-    par = charset.rest;
     if (par.contains(QLatin1Char(',')))
         return connectSerial(par);
     if (par.contains(QLatin1Char(':')))

@@ -3,7 +3,6 @@
 #include <QDebug>
 
 #include "AddressGrammar.h"
-#include "CodePageField.h"
 #include "S7ConnectionText.h"
 
 namespace {
@@ -43,13 +42,9 @@ int Korvane::DisConnectDrive()
 
 int Korvane::ConnectDrive(QString par)
 {
-    const CodePageField::Taken charset = CodePageField::take(par);
-    if (charset.refused) {
-        qWarning().noquote() << QStringLiteral("lib[Siemens_S7]连接参数无效 charset=%1").arg(charset.name);
+    if (!takeCodePage(&par))
         return transport.dropLink(-1);
-    }
-    setCodePage(charset.codePage);
-    const S7ConnectionText::Parsed text = S7ConnectionText::parse(charset.rest);
+    const S7ConnectionText::Parsed text = S7ConnectionText::parse(par);
     ipAddress = text.ip;
     ipPort = text.port;
     if (!text.valid) {
