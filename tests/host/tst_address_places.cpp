@@ -744,6 +744,8 @@ void TestAddressPlaces::textRefused_data()
         {"both", true, "VTIME100", "soon", "", 2, false},
         {"both", true, "VCHAR100", "A", "", 3, false},
         {"both", false, "VCHAR100", "", "", 3, false},
+        {"s7", false, "DB5.STRING65535", "", "", 5, false},
+        {"s7", true, "DB5.WSTRING65533", "A", "", 5, false},
         {"s7", true, "DB5.STRING20[4]", "Hello", "", 4, false},
         {"s7", true, "DB5.STRING20[10]", "\xf0\x9f\x98\x80", "", 2, false},
         {"s7", true, "DB5.S5TIME20", "S5T#10s5ms", "", 2, false},
