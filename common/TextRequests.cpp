@@ -89,8 +89,9 @@ bool TextRequests::read(const QString &address, int count, CLabelVariable *resul
         return false;
     int n = 0;
     int code = a.malformed ? ResultCode::BadArea : count < 1 ? ResultCode::BadCount : ResultCode::Success;
-    if (code == ResultCode::Success && a.declared >= 0)
-        code = checkSpan(a, a.declared, count, rules.readAddressEnd, rules.maxReadBytes);
+    // Before a header read: the shortest elements the layout has must fit already.
+    if (code == ResultCode::Success)
+        code = checkSpan(a, qMax(a.declared, 0), count, rules.readAddressEnd, rules.maxReadBytes);
     if (code == ResultCode::Success)
         code = declaredLength(a, count, &n);
     if (code == ResultCode::Success)
@@ -145,13 +146,11 @@ bool TextRequests::write(const QString &address, int count, const CLabelVariable
     // the neighbouring variables.
     if (a.layout == Layout::String200 && a.declared < 0)
         return refuse(ResultCode::BadArea);
-    if (a.declared >= 0) {
-        const int code = checkSpan(a, a.declared, count, rules.writeAddressEnd, rules.maxWriteBytes);
-        if (code != ResultCode::Success)
-            return refuse(code);
-    }
+    int code = checkSpan(a, qMax(a.declared, 0), count, rules.writeAddressEnd, rules.maxWriteBytes);
+    if (code != ResultCode::Success)
+        return refuse(code);
     int n = 0;
-    int code = declaredLength(a, count, &n);
+    code = declaredLength(a, count, &n);
     if (code == ResultCode::Success)
         code = checkSpan(a, n, count, rules.writeAddressEnd, rules.maxWriteBytes);
     if (code != ResultCode::Success)
