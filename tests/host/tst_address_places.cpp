@@ -656,6 +656,8 @@ void TestAddressPlaces::texts_data()
         // Odd-sized STRING[3] elements start at even offsets: the second at byte 26.
         {"s7", "DB5.STRING20[3]", 5, 20, "030000000000 03", "AB|XYZ", "030241420000 030358595a", ""},
         {"s7", "DB5.STRING20", 5, 20, "04", "ABCD", "040441424344", ""},
+        // Without [n] every element has the first one's max, stride included.
+        {"s7", "DB5.STRING20", 5, 20, "030000000000 03", "AB|XYZ", "030241420000 030358595a", ""},
         {"s7", "DB5.STRING20", 5, 20, "0403", "\xe4\xbd\xa0\xe5\xa5\xbd", "0404c4e3bac3", ""},
         {"s7", "DB5.WSTRING20[4]", 5, 20, "0004", "\xe4\xb8\xad\xe6\x96\x87", "000400024e2d6587", ""},
         {"s7", "DB5.WSTRING20", 5, 20, "0002", "A", "000200010041", ""},
