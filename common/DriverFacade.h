@@ -7,11 +7,13 @@
 #ifndef DRIVERFACADE_H
 #define DRIVERFACADE_H
 
+#include <QDebug>
 #include <QString>
 
 #include "AddressGrammar.h"
 #include "CDriveBaseClass.h"
 #include "CLabelVariable.h"
+#include "CodePageField.h"
 #include "DriverIdentity.h"
 #include "PlcPlace.h"
 #include "RequestCheck.h"
@@ -77,6 +79,20 @@ protected:
     // warning) while another call of this object is in flight.
     template<typename F>
     int exclusive(const QString &call, int refused, F f) { return requests.exclusive(call, refused, f); }
+
+    // Takes the charset= field out of a connection text and makes its code page (or the default)
+    // that of text tags; false, with a warning line naming it, for a name no codec knows.
+    bool takeCodePage(QString *connectionText)
+    {
+        const CodePageField::Taken field = CodePageField::take(*connectionText);
+        if (field.refused) {
+            qWarning().noquote() << QStringLiteral("lib[%1]连接参数无效 charset=%2").arg(getDriveName(), field.name);
+            return false;
+        }
+        requests.setCodePage(field.codePage);
+        *connectionText = field.rest;
+        return true;
+    }
 
 private:
     const DriverIdentity::Texts texts;

@@ -24,6 +24,7 @@ struct Rules {
     qint64 writeAddressEnd;
     qint64 maxReadBytes;    // bytes one call can carry, in as many jobs as it takes
     qint64 maxWriteBytes;
+    bool strings200 = false;    // the PLCs keep S7-200 strings wherever a STRING is named
 };
 
 struct Verdict {

@@ -23,7 +23,7 @@ bool isElementArea(const PlcPlace &place) { return AddressGrammar::isTimerOrCoun
 } // namespace
 
 RequestPipeline::RequestPipeline(JobPort &port, const RequestCheck::Rules &rules, const char *driveName)
-    : port(port), rules(rules), driveName(driveName)
+    : port(port), rules(rules), driveName(driveName), texts(port, rules, stamps)
 {
 }
 
@@ -59,6 +59,8 @@ CLabelVariable RequestPipeline::read(const QString &address, int type, int count
         return labelled(result, address, type, count);
     }
     InFlight flight(*this);
+    if (type == String && texts.read(address, count, &result, flight.gone))
+        return labelled(result, address, type, count);
     // A host polls the same texts over and over: each is parsed once.
     RequestCheck::Verdict v = RequestCheck::read(addresses.get(address, AddressGrammar::parse), type, count, rules);
     if (v.code != ResultCode::Success) {
@@ -79,6 +81,8 @@ CLabelVariable RequestPipeline::write(const QString &address, int type, const CL
         return labelled(result, address, type, count);
     }
     InFlight flight(*this);
+    if (type == String && texts.write(address, count, value, &result, flight.gone))
+        return labelled(result, address, type, count);
     RequestCheck::Verdict v =
         RequestCheck::write(addresses.get(address, AddressGrammar::parse), type, count, value, rules);
     if (v.code != ResultCode::Success) {

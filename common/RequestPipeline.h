@@ -22,6 +22,7 @@
 #include "ParseCache.h"
 #include "PlcPlace.h"
 #include "RequestCheck.h"
+#include "TextRequests.h"
 
 class RequestPipeline
 {
@@ -61,6 +62,9 @@ public:
         return f();
     }
 
+    // The code page of text tags (null: the default).
+    void setCodePage(const QTextCodec *codePage) { texts.setCodePage(codePage); }
+
 private:
     // The call in flight, on its caller's stack: it learns there when the pipeline is destroyed
     // under it.
@@ -98,6 +102,7 @@ private:
     LocalClock stamps;
     const char *const driveName;
     InFlight *inFlight = nullptr;
+    TextRequests texts;     // String at the text and time forms
 };
 
 #endif // REQUESTPIPELINE_H

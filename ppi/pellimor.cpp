@@ -44,6 +44,7 @@ const RequestCheck::Rules Rules = {
     Pellimor::WriteAddressLimit,
     Pellimor::MaxTransferBytes, // in as many jobs as it takes
     Pellimor::MaxTransferBytes,
+    true,                       // strings in S7-200 layout
 };
 
 } // namespace
@@ -69,8 +70,10 @@ int Pellimor::ConnectDrive(QString par)
     return exclusive(QStringLiteral("ConnectDrive"), -1, [&] { return connectText(par); });
 }
 
-int Pellimor::connectText(const QString &par)
+int Pellimor::connectText(QString par)
 {
+    if (!takeCodePage(&par))
+        return transport.dropLink(-1);
     const PpiConnectionText::Parsed text = PpiConnectionText::parse(par);
     if (!text.valid) {
         qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]连接参数无效 %1=%2").arg(text.refusedKey, text.refusedValue);

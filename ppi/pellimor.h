@@ -34,7 +34,7 @@ public:
     int getmodule_num(QString address, AreaType area);
 
 private:
-    int connectText(const QString &par);
+    int connectText(QString par);
     int connectSerial(const QString &par);
     int connectEthernet(const QString &par);
 

@@ -42,6 +42,8 @@ int Korvane::DisConnectDrive()
 
 int Korvane::ConnectDrive(QString par)
 {
+    if (!takeCodePage(&par))
+        return transport.dropLink(-1);
     const S7ConnectionText::Parsed text = S7ConnectionText::parse(par);
     ipAddress = text.ip;
     ipPort = text.port;

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "AddressGrammar.h"
+#include "TextAddress.h"
 
 using namespace AddressGrammar;
 Q_DECLARE_METATYPE(AddressGrammar::Form)
@@ -191,6 +192,73 @@ private slots:
         QTEST(a.hasBit, "hasBit");
         // Only PQ/PA is the periphery's output side.
         QCOMPARE(a.peripheralOutput, address.startsWith(QLatin1String("PQ")) || address.startsWith(QLatin1String("PA")));
+    }
+
+    // The text and time forms (DataType String): the layout, the place, the declared length, and
+    // the span an array of them covers. strings200: the PPI driver, where STRING is the S7-200's.
+    void textForms_data()
+    {
+        using L = TextAddress::Layout;
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("strings200");
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<bool>("malformed");
+        QTest::addColumn<int>("db");
+        QTest::addColumn<qint64>("byte");
+        QTest::addColumn<int>("declared");
+        QTest::addColumn<qint64>("elementBytes");
+        QTest::addColumn<qint64>("stride");
+        const auto row = [](const char *a, bool s200, L l, bool bad, int db, qint64 byte, int n, qint64 bytes, qint64 stride) {
+            QTest::addRow("%s%s", a, s200 ? " ppi" : "") << QString::fromLatin1(a) << s200 << int(l) << bad << db << byte
+                                                          << n << bytes << stride;
+        };
+        row("DB5.STRING20[30]", false, L::String, false, 5, 20, 30, 32, 32);
+        row("db5.string20[9]", false, L::String, false, 5, 20, 9, 11, 12);
+        row("DB5.STRING20", false, L::String, false, 5, 20, -1, 0, 0);
+        row("DB5.STRING20[30]", true, L::String200, false, 5, 20, 30, 31, 31);
+        row("DB5.WSTRING20[30]", false, L::WString, false, 5, 20, 30, 64, 64);
+        row("DB5.CHAR20[10]", false, L::Char, false, 5, 20, 10, 10, 10);
+        row("DB5.CHAR20[9]", false, L::Char, false, 5, 20, 9, 9, 9);
+        row("DB5.WCHAR20[10]", false, L::WChar, false, 5, 20, 10, 20, 20);
+        row("VSTRING100[20]", false, L::String200, false, 1, 100, 20, 21, 21);
+        row("vstring100", false, L::String200, false, 1, 100, -1, 0, 0);
+        row("DB5.DT20", false, L::DateAndTime, false, 5, 20, -1, 8, 8);
+        row("VDT100", false, L::DateAndTime, false, 1, 100, -1, 8, 8);
+        row("DB5.DTL20", false, L::Dtl, false, 5, 20, -1, 12, 12);
+        row("DB5.DATE20", false, L::Date, false, 5, 20, -1, 2, 2);
+        row("DB5.TOD20", false, L::TimeOfDay, false, 5, 20, -1, 4, 4);
+        row("DB5.TIME20", false, L::Time, false, 5, 20, -1, 4, 4);
+        row("DB5.S5TIME20", false, L::S5Time, false, 5, 20, -1, 2, 2);
+        // Lengths no such type has, a CHAR array without its length, data block 0.
+        row("DB5.STRING20[255]", false, L::String, true, 5, 20, 255, 257, 258);
+        row("DB5.STRING20[0]", false, L::String, true, 5, 20, 0, 2, 2);
+        row("DB5.CHAR20", false, L::Char, true, 5, 20, -1, 0, 0);
+        row("DB5.DT20[2]", false, L::DateAndTime, true, 5, 20, 2, 8, 8);
+        row("DB0.STRING20[2]", false, L::String, true, 0, 20, 2, 4, 4);
+        // Today's notation and texts outside both: no text form.
+        row("DB5.DBW20", false, L::None, false, 0, 0, -1, 0, 0);
+        row("DB5.STRING", false, L::None, false, 0, 0, -1, 0, 0);
+        row("DB5.STRING20[]", false, L::None, false, 0, 0, -1, 0, 0);
+        row("M10", false, L::None, false, 0, 0, -1, 0, 0);
+    }
+    void textForms()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, strings200);
+        QFETCH(int, declared);
+        const TextAddress::Address a = TextAddress::parse(address, strings200);
+        QTEST(int(a.layout), "layout");
+        QTEST(a.malformed, "malformed");
+        if (a.layout == TextAddress::Layout::None)
+            return;
+        QCOMPARE(a.area, 0x84);
+        QTEST(a.dbNumber, "db");
+        QTEST(a.byteAddress, "byte");
+        QCOMPARE(a.declared, declared);
+        if (declared >= 0 || !TextAddress::hasLength(a.layout)) {
+            QTEST(TextAddress::elementBytes(a.layout, declared), "elementBytes");
+            QTEST(TextAddress::stride(a.layout, declared), "stride");
+        }
     }
 };
 

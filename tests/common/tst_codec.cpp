@@ -2,7 +2,10 @@
 
 #include <limits>
 
+#include <QTextCodec>
+
 #include "LabelValues.h"
+#include "TextCodec.h"
 #include "TimerCounterCodec.h"
 #include "ValueCodec.h"
 
@@ -308,6 +311,130 @@ private slots:
         QFETCH(int, type);
         QFETCH(QVariant, list);
         QTEST(ValueCodec::heldElements(type, labelled(type, list)), "held");
+    }
+
+    // One element of each text and time layout as the PLC keeps it, written out by hand. A write
+    // row's bytes are what goes out from the element's first written byte (STRING: its length
+    // byte, WSTRING: its length word): the max stays as the project set it.
+    // readOk: the bytes read give `text`; writeCode: 0 when `text` encodes to the bytes, else the
+    // refusal (2, 4), -1 for a row that is read only.
+    void texts_data()
+    {
+        using L = TextAddress::Layout;
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QByteArray>("codePage");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("readOk");
+        QTest::addColumn<int>("writeCode");
+        const auto row = [](const char *name, L layout, int n, const char *page, const char *hex, const QString &text,
+                            bool readOk, int writeCode) {
+            QTest::newRow(name) << int(layout) << n << QByteArray(page) << QByteArray::fromHex(hex) << text << readOk
+                                << writeCode;
+        };
+        const QString nihao = QString::fromUtf8("\u4f60\u597d");
+        const QString groesse = QString::fromUtf8("Gr\u00f6\u00dfe \u20ac");
+        row("string ascii, max above declared", L::String, 10, "gbk", "1405 48656c6c6f", QStringLiteral("Hello"), true, 0);
+        row("string empty", L::String, 10, "gbk", "0a00", QString(), true, 0);
+        row("string full", L::String, 3, "gbk", "0303 414243", QStringLiteral("ABC"), true, 0);
+        row("string gbk", L::String, 10, "gbk", "0a04 c4e3bac3", nihao, true, 0);
+        row("string windows-1252", L::String, 10, "windows-1252", "0a07 4772f6df652080", groesse, true, 0);
+        row("string gbk bytes as windows-1252", L::String, 10, "windows-1252", "0a02 c4e3",
+            QString::fromUtf8("\u00c4\u00e3"), true, 0);
+        row("string longer than declared", L::String, 4, "gbk", "", QStringLiteral("Hello"), false, 4);
+        row("string gbk bytes longer than declared", L::String, 3, "gbk", "", nihao, false, 4);
+        row("string not in code page", L::String, 10, "windows-1252", "", nihao, false, 2);
+        row("string length above max", L::String, 10, "gbk", "0409 4142434400000000", QString(), false, -1);
+        row("string length above declared", L::String, 2, "gbk", "0a03 414243", QString(), false, -1);
+        row("string length past the bytes", L::String, 10, "gbk", "0a05 4142", QString(), false, -1);
+        row("wstring cjk", L::WString, 10, "gbk", "000a0002 4e2d6587", QString::fromUtf8("\u4e2d\u6587"), true, 0);
+        row("wstring longer than declared", L::WString, 1, "gbk", "", QStringLiteral("AB"), false, 4);
+        row("wstring beyond U+FFFF", L::WString, 10, "gbk", "", QString::fromUtf8("\U0001F600"), false, 2);
+        row("wstring length above max", L::WString, 10, "gbk", "00020003 004100420043", QString(), false, -1);
+        row("char padded", L::Char, 5, "gbk", "4142432020", QStringLiteral("ABC"), true, 0);
+        row("char nul trimmed", L::Char, 5, "gbk", "4142430000", QStringLiteral("ABC"), true, -1);
+        row("char longer than declared", L::Char, 2, "gbk", "", QStringLiteral("ABC"), false, 4);
+        row("wchar padded", L::WChar, 3, "gbk", "4e2d 0020 0020", QString::fromUtf8("\u4e2d"), true, 0);
+        row("string200", L::String200, 20, "gbk", "05 48656c6c6f", QStringLiteral("Hello"), true, 0);
+        row("string200 gbk counts bytes", L::String200, 4, "gbk", "04 c4e3bac3", nihao, true, 0);
+        row("string200 longer than declared", L::String200, 3, "gbk", "", nihao, false, 4);
+        row("string200 length above declared", L::String200, 2, "gbk", "03 414243", QString(), false, -1);
+        // DATE_AND_TIME: BCD, weekday 1 = Sunday in the low nibble of the last byte.
+        row("dt wednesday", L::DateAndTime, 0, "gbk", "2612092304051234", QStringLiteral("2026-12-09T23:04:05.123"), true, 0);
+        row("dt 1990 monday", L::DateAndTime, 0, "gbk", "9001010000000002", QStringLiteral("1990-01-01T00:00:00.000"), true, 0);
+        row("dt 2089 saturday", L::DateAndTime, 0, "gbk", "8912312359599997", QStringLiteral("2089-12-31T23:59:59.999"), true, 0);
+        row("dt 2000 leap day tuesday", L::DateAndTime, 0, "gbk", "0002290000000003", QStringLiteral("2000-02-29 00:00:00"), false, 0);
+        row("dt weekday not judged", L::DateAndTime, 0, "gbk", "2612092304051230", QStringLiteral("2026-12-09T23:04:05.123"), true, -1);
+        row("dt 2090 refused", L::DateAndTime, 0, "gbk", "", QStringLiteral("2090-01-01T00:00:00.000"), false, 2);
+        row("dt 1989 refused", L::DateAndTime, 0, "gbk", "", QStringLiteral("1989-12-31T23:59:59.999"), false, 2);
+        row("dt finer than ms refused", L::DateAndTime, 0, "gbk", "", QStringLiteral("2026-12-09T23:04:05.1234"), false, 2);
+        row("dt month 13", L::DateAndTime, 0, "gbk", "2613092304051234", QString(), false, -1);
+        row("dt digit above 9", L::DateAndTime, 0, "gbk", "261a092304051234", QString(), false, -1);
+        row("dt february 30", L::DateAndTime, 0, "gbk", "2602300000000001", QString(), false, -1);
+        row("dtl", L::Dtl, 0, "gbk", "07ea0c0904170405075bcd15", QStringLiteral("2026-12-09T23:04:05.123456789"), true, 0);
+        row("dtl hour 24", L::Dtl, 0, "gbk", "07ea0c0904180405075bcd15", QString(), false, -1);
+        row("dtl ns above a second", L::Dtl, 0, "gbk", "07ea0c09041704053b9aca00", QString(), false, -1);
+        row("date", L::Date, 0, "gbk", "34b3", QStringLiteral("2026-12-09"), true, 0);
+        row("date epoch", L::Date, 0, "gbk", "0000", QStringLiteral("1990-01-01"), true, 0);
+        row("date last", L::Date, 0, "gbk", "ff62", QStringLiteral("2168-12-31"), true, 0);
+        row("date past the last", L::Date, 0, "gbk", "ff63", QString(), false, -1);
+        row("date before 1990", L::Date, 0, "gbk", "", QStringLiteral("1989-12-31"), false, 2);
+        row("tod", L::TimeOfDay, 0, "gbk", "04f32b03", QStringLiteral("23:04:05.123"), true, 0);
+        row("tod a day", L::TimeOfDay, 0, "gbk", "05265c00", QString(), false, -1);
+        row("time", L::Time, 0, "gbk", "0038cefc", QStringLiteral("T#1h2m3s4ms"), true, 0);
+        row("time days", L::Time, 0, "gbk", "059707c5", QStringLiteral("T#1d2h3m4s5ms"), true, 0);
+        row("time negative", L::Time, 0, "gbk", "ffffec78", QStringLiteral("T#-5s"), true, 0);
+        row("time zero", L::Time, 0, "gbk", "00000000", QStringLiteral("T#0ms"), true, 0);
+        row("time iso", L::Time, 0, "gbk", "0038cefc", QStringLiteral("PT1H2M3.004S"), false, 0);
+        row("time iso negative", L::Time, 0, "gbk", "ffffec78", QStringLiteral("-PT5S"), false, 0);
+        row("time units in upper case", L::Time, 0, "gbk", "0038cefc", QStringLiteral("t#1H2M3S4MS"), false, 0);
+        row("time max", L::Time, 0, "gbk", "7fffffff", QStringLiteral("T#24d20h31m23s647ms"), true, 0);
+        row("time past the max", L::Time, 0, "gbk", "", QStringLiteral("T#24d20h31m23s648ms"), false, 2);
+        row("time units out of order", L::Time, 0, "gbk", "", QStringLiteral("T#3s1h"), false, 2);
+        row("time no text", L::Time, 0, "gbk", "", QStringLiteral("five seconds"), false, 2);
+        // S5TIME: time base in bits 13-12; a write takes the finest base that holds the value.
+        row("s5time 10 ms", L::S5Time, 0, "gbk", "0999", QStringLiteral("S5T#9s990ms"), true, 0);
+        row("s5time 100 ms", L::S5Time, 0, "gbk", "1125", QStringLiteral("S5T#12s500ms"), true, 0);
+        row("s5time 1 s", L::S5Time, 0, "gbk", "2005", QStringLiteral("S5T#5s"), true, -1);
+        row("s5time 5 s finest base", L::S5Time, 0, "gbk", "0500", QStringLiteral("S5T#5s"), true, 0);
+        row("s5time 1 s read", L::S5Time, 0, "gbk", "2999", QStringLiteral("S5T#16m39s"), true, 0);
+        row("s5time 10 s", L::S5Time, 0, "gbk", "3999", QStringLiteral("S5T#2h46m30s"), true, 0);
+        row("s5time zero", L::S5Time, 0, "gbk", "0000", QStringLiteral("S5T#0ms"), true, 0);
+        row("s5time bits 15-14", L::S5Time, 0, "gbk", "4005", QString(), false, -1);
+        row("s5time finer than its base", L::S5Time, 0, "gbk", "", QStringLiteral("S5T#10s5ms"), false, 2);
+    }
+    void texts()
+    {
+        QFETCH(int, layout);
+        QFETCH(int, n);
+        QFETCH(QByteArray, codePage);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(bool, readOk);
+        QFETCH(int, writeCode);
+        const QTextCodec *page = QTextCodec::codecForName(codePage);
+        QVERIFY(page);
+        const auto l = TextAddress::Layout(layout);
+        if (!bytes.isEmpty()) {
+            QString read;
+            const bool decoded = TextCodec::decode(l, n, bytes, page, &read);
+            if (readOk) {
+                QVERIFY(decoded);
+                QCOMPARE(read, text);
+            } else if (writeCode < 0) {
+                QVERIFY(!decoded);
+            }
+        }
+        if (writeCode < 0)
+            return;
+        QByteArray written;
+        int offset = -1;
+        QCOMPARE(TextCodec::encode(l, n, text, page, &written, &offset), writeCode);
+        if (writeCode == 0)
+            QCOMPARE(written.toHex(), bytes.mid(offset, written.size()).toHex());
+        else
+            QVERIFY(written.isEmpty());
     }
 };
 

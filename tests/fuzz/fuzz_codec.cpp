@@ -3,7 +3,9 @@
 // bytes (floating-point elements keep their bit patterns); an element is its bytes read most
 // significant first; a count past the data reads zeros, never foreign memory; an encoder never
 // writes more elements than the list holds nor anything for a list of another type; the bits of
-// a Bool read are the bits of the bytes, from the start bit on.
+// a Bool read are the bits of the bytes, from the start bit on. Text and time elements: any bytes
+// with any declared length are decoded without reading past them, and a time that decodes encodes
+// back to its bytes (the weekday aside, which writes compute; S5TIME: to the same time).
 #include <QByteArray>
 #include <QList>
 
@@ -13,6 +15,8 @@
 #include "CLabelVariable.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
+#include "TextCodec.h"
+#include "TextRequests.h"
 #include "ValueCodec.h"
 
 namespace {
@@ -93,6 +97,31 @@ void bools(const QByteArray &bytes, int startBit, int byteLength)
         FUZZ_CHECK(quint8(encoded.at(k)) == (bits.at(k) ? 1 : 0), "a Bool is not encoded as 0x00 or 0x01");
 }
 
+void texts(const QByteArray &bytes, int n)
+{
+    using L = TextAddress::Layout;
+    for (L layout : {L::String, L::WString, L::Char, L::WChar, L::String200, L::DateAndTime, L::Dtl, L::Date,
+                     L::TimeOfDay, L::Time, L::S5Time}) {
+        QString text;
+        if (!TextCodec::decode(layout, n, bytes, TextRequests::defaultCodePage(), &text) || TextAddress::hasLength(layout))
+            continue;
+        QByteArray again;
+        int offset = -1;
+        FUZZ_CHECK(TextCodec::encode(layout, n, text, TextRequests::defaultCodePage(), &again, &offset) == 0,
+                   "a time read does not write back");
+        QByteArray stored = bytes.left(again.size());
+        if (layout == L::DateAndTime)
+            stored[7] = char((quint8(stored.at(7)) & 0xF0) | (quint8(again.at(7)) & 0x0F));
+        if (layout == L::Dtl)
+            stored[4] = again.at(4);
+        // An S5TIME is written in the finest base that holds it: the same time, maybe other bytes.
+        QString reread;
+        FUZZ_CHECK(offset == 0 && (layout == L::S5Time || again == stored)
+                       && TextCodec::decode(layout, n, again, TextRequests::defaultCodePage(), &reread) && reread == text,
+                   "a time read writes back another time");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
@@ -119,6 +148,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
     case Double: roundTrip<double>(type, bytes, count); break;
     default: break;
     }
+
+    texts(bytes, count);
 
     // The decoders take any count: a count of 0 or less gives no elements.
     if (hostCount <= 0) {

@@ -115,6 +115,21 @@ host ppiareas "$pellimor" --station 2 --connect "127.0.0.1:$ppi_port" read T37 I
 expect_line ppiareas '^read +T37 +Int32 +x1 +-> 0 ok +15000$'
 expect_line ppiareas '^read +C5 +Int16 +x1 +-> 0 ok +-3$'
 expect_line ppiareas '^write +T37 +Int32 +x1 +-> 3 '
+# Text and time tags: the seeded texts, a write and its read back, a text longer than declared.
+host s7texts "$korvane" --connect "127.0.0.1:$s7_port,charset=windows-1252" read 'DB7.STRING24[10]' String \
+  read DB7.DT60 String read DB7.S5TIME90 String write 'DB7.STRING0[10]' String 'Recipe B|x' \
+  read 'DB7.STRING0[10]' String 2 write 'DB7.STRING0[4]' String 'Recipe B' read DB7.STRING92 String
+expect_line s7texts '^read +DB7\.STRING24\[10\] +String +x1 +-> 0 ok +Größe €$'
+expect_line s7texts '^read +DB7\.DT60 +String +x1 +-> 0 ok +2026-12-09T23:04:05\.123$'
+expect_line s7texts '^read +DB7\.S5TIME90 +String +x1 +-> 0 ok +S5T#12s500ms$'
+expect_line s7texts '^read +DB7\.STRING0\[10\] +String +x2 +-> 0 ok +Recipe B\|x$'
+expect_line s7texts '^write +DB7\.STRING0\[4\] +String +x1 +-> 4 '
+expect_line s7texts '^read +DB7\.STRING92 +String +x1 +-> 7 '
+host ppitexts "$pellimor" --station 2 --connect "127.0.0.1:$ppi_port" read VSTRING4000 String \
+  write 'VSTRING4000[20]' String 你好 read VSTRING4000 String read VDT4032 String
+expect_line ppitexts '^read +VSTRING4000 +String +x1 +-> 0 ok +Hello$'
+expect_line ppitexts '^read +VSTRING4000 +String +x1 +-> 0 ok +你好$'
+expect_line ppitexts '^read +VDT4032 +String +x1 +-> 0 ok +2026-12-09T23:04:05\.123$'
 
 host ppisilent "$pellimor" --station 2 --connect "127.0.0.1:$ppi_port" --repeat 2 read DB9007.DBW0 Int16
 expect_status ppisilent 1

@@ -75,6 +75,12 @@ private slots:
     void hostNumbers_data();
     void hostNumbers();
     void simulatorRefusesByteItemWithBitPart();
+    void texts_data();
+    void texts();
+    void textRefused_data();
+    void textRefused();
+    void codePageOfConnection_data();
+    void codePageOfConnection();
 
 private:
     CDriveBaseClass *driver(const QString &which) { return plcs.driver(which); }
@@ -619,6 +625,236 @@ void TestAddressPlaces::simulatorRefusesByteItemWithBitPart()
     stored.clear();
     QVERIFY(plcs.gateway->memory.read(M, 0, 10, 2, &stored));
     QCOMPARE(stored.toHex(), QByteArray("1122"));
+}
+
+// Text and time tags (String at their own forms): a write lands exactly on the bytes the layout
+// names and nowhere else (a STRING's max byte stays), a read brings the texts back. `before` is
+// the image at the element's first byte before the write (the max bytes a project set), `after`
+// the image after it, both written out by hand.
+void TestAddressPlaces::texts_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("db");
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QStringList>("written");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QStringList>("readBack");      // empty: the texts written
+    struct Row {
+        const char *drivers;    // "s7", "ppi" or "both"
+        const char *address;
+        int db, byte;
+        const char *before;
+        const char *written;    // texts separated by "|"
+        const char *after;
+        const char *readBack;
+    };
+    const Row rows[] = {
+        // The max byte is the project's (here STRING[20] read as [10]): never written.
+        {"s7", "DB5.STRING20[10]", 5, 20, "14", "Hello", "140548656c6c6f", ""},
+        // Odd-sized STRING[3] elements start at even offsets: the second at byte 26.
+        {"s7", "DB5.STRING20[3]", 5, 20, "030000000000 03", "AB|XYZ", "030241420000 030358595a", ""},
+        {"s7", "DB5.STRING20", 5, 20, "04", "ABCD", "040441424344", ""},
+        // Without [n] every element has the first one's max, stride included.
+        {"s7", "DB5.STRING20", 5, 20, "030000000000 03", "AB|XYZ", "030241420000 030358595a", ""},
+        {"s7", "DB5.STRING20", 5, 20, "0403", "\xe4\xbd\xa0\xe5\xa5\xbd", "0404c4e3bac3", ""},
+        {"s7", "DB5.WSTRING20[4]", 5, 20, "0004", "\xe4\xb8\xad\xe6\x96\x87", "000400024e2d6587", ""},
+        {"s7", "DB5.WSTRING20", 5, 20, "0002", "A", "000200010041", ""},
+        {"s7", "DB5.CHAR20[5]", 5, 20, "", "AB|CDEFG", "41422020204344454647", ""},
+        {"s7", "DB5.WCHAR20[2]", 5, 20, "", "\xe4\xb8\xad", "4e2d0020", ""},
+        {"s7", "DB5.DT20", 5, 20, "", "2026-12-09T23:04:05.123", "2612092304051234", ""},
+        {"s7", "DB5.DTL20", 5, 20, "", "2026-12-09 23:04:05.123456789", "07ea0c0904170405075bcd15",
+         "2026-12-09T23:04:05.123456789"},
+        {"s7", "DB5.DATE20", 5, 20, "", "2026-12-09", "34b3", ""},
+        {"s7", "DB5.TOD20", 5, 20, "", "23:04:05.123", "04f32b03", ""},
+        {"s7", "DB5.S5TIME20", 5, 20, "", "S5T#12s500ms", "1125", ""},
+        // An S7-200 SMART's V memory over the S7 driver, and every PPI address: one length byte.
+        {"both", "VSTRING100[10]", 1, 100, "", "Hello", "0548656c6c6f", ""},
+        {"both", "VSTRING100[3]", 1, 100, "", "AB|C", "02414200 0143", ""},
+        {"both", "VTIME100", 1, 100, "", "T#-5s|PT1H2M3.004S", "ffffec78 0038cefc", "T#-5s|T#1h2m3s4ms"},
+        {"both", "VDT100", 1, 100, "", "2089-12-31T23:59:59.999", "8912312359599997", ""},
+        {"both", "VCHAR100[4]", 1, 100, "", "ok", "6f6b2020", ""},
+        {"ppi", "DB1.STRING100[10]", 1, 100, "", "AB", "024142", ""},
+    };
+    for (const Row &r : rows) {
+        for (const char *which : {"s7", "ppi"}) {
+            if (QByteArray(r.drivers) != "both" && QByteArray(r.drivers) != which)
+                continue;
+            const QStringList written = QString::fromUtf8(r.written).split(QLatin1Char('|'));
+            const QStringList readBack = *r.readBack ? QString::fromUtf8(r.readBack).split(QLatin1Char('|')) : written;
+            QTest::addRow("%s %s %s", which, r.address, r.written)
+                << QString::fromLatin1(which) << QString::fromLatin1(r.address) << r.db << r.byte
+                << QByteArray::fromHex(r.before) << written << QByteArray::fromHex(r.after) << readBack;
+        }
+    }
+}
+
+void TestAddressPlaces::texts()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, address);
+    QFETCH(int, db);
+    QFETCH(int, byte);
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, written);
+    QFETCH(QByteArray, after);
+    QFETCH(QStringList, readBack);
+    CDriveBaseClass *drv = driver(which);
+    PlcMemory &plc = memory(which);
+    QVERIFY(plc.write(DB, db, byte, before));
+    QStringList expected;
+    const QByteArray old = before.leftJustified(after.size(), '\0');
+    for (int i = 0; i < after.size(); ++i) {
+        if (old.at(i) != after.at(i))
+            expected << change(DB, db, byte + i, quint8(after.at(i)));
+    }
+    const QHash<quint32, QByteArray> image = plc.contents();
+    const CLabelVariable w = drv->WriteVariable(address, String, valueOf(QList<QString>(written)), written.size());
+    QCOMPARE(w.resultCode, 0);
+    QCOMPARE(changes(image, plc.contents()), expected);
+    const CLabelVariable r = drv->ReadVariable(address, String, written.size());
+    QCOMPARE(r.resultCode, 0);
+    QCOMPARE(r.value.value<QList<QString>>(), QList<QString>(readBack));
+}
+
+// Text requests refused: a write before anything is written (a header read aside), a read of
+// bytes that hold no value of the type (7), and today's String behaviour at today's notation.
+void TestAddressPlaces::textRefused_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QByteArray>("stored");     // at DB5.DBB20 (s7) or VB100 (ppi)
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("talks");            // a header read (or today's request) may go out
+    struct Row {
+        const char *drivers;
+        bool write;
+        const char *address;
+        const char *texts;
+        const char *stored;
+        int code;
+        bool talks;
+    };
+    const Row rows[] = {
+        {"both", true, "VSTRING100", "A", "", 3, false},
+        {"both", true, "VSTRING100[3]", "ABCD", "", 4, false},
+        {"both", true, "VCHAR100[2]", "ABC", "", 4, false},
+        {"both", true, "VDT100", "2090-01-01T00:00:00.000", "", 2, false},
+        {"both", true, "VTIME100", "soon", "", 2, false},
+        {"both", true, "VCHAR100", "A", "", 3, false},
+        {"both", false, "VCHAR100", "", "", 3, false},
+        {"s7", false, "DB5.STRING65535", "", "", 5, false},
+        {"s7", true, "DB5.WSTRING65533", "A", "", 5, false},
+        {"s7", true, "DB5.STRING20[4]", "Hello", "", 4, false},
+        {"s7", true, "DB5.STRING20[10]", "\xf0\x9f\x98\x80", "", 2, false},
+        {"s7", true, "DB5.S5TIME20", "S5T#10s5ms", "", 2, false},
+        {"s7", true, "DB5.WSTRING20[4]", "\xf0\x9f\x98\x80", "", 2, false},
+        {"s7", true, "DB5.STRING20", "Hello", "04", 4, true},
+        {"s7", false, "DB5.STRING20[4]", "", "0409414243440000", 7, true},
+        {"s7", false, "DB5.STRING20", "", "0405414243440000", 7, true},
+        {"s7", false, "DB5.DT20", "", "2613092304051234", 7, true},
+        {"ppi", false, "VSTRING100[3]", "", "04414243440000", 7, true},
+        // Today's notation: String ends with 2, as it always has.
+        {"both", false, "DB5.DBW20", "", "", 2, true},
+        {"both", true, "DB5.DBW20", "A", "", 2, true},
+    };
+    for (const Row &r : rows) {
+        for (const char *which : {"s7", "ppi"}) {
+            if (QByteArray(r.drivers) != "both" && QByteArray(r.drivers) != which)
+                continue;
+            QTest::addRow("%s %s %s %s", which, r.write ? "write" : "read", r.address, r.texts)
+                << QString::fromLatin1(which) << r.write << QString::fromLatin1(r.address)
+                << QString::fromUtf8(r.texts).split(QLatin1Char('|')) << QByteArray::fromHex(r.stored) << r.code
+                << r.talks;
+        }
+    }
+}
+
+void TestAddressPlaces::textRefused()
+{
+    QFETCH(QString, which);
+    QFETCH(bool, write);
+    QFETCH(QString, address);
+    QFETCH(QStringList, texts);
+    QFETCH(QByteArray, stored);
+    QFETCH(int, code);
+    QFETCH(bool, talks);
+    CDriveBaseClass *drv = driver(which);
+    PlcMemory &plc = memory(which);
+    QVERIFY(plc.write(DB, which == QLatin1String("s7") ? 5 : 1, which == QLatin1String("s7") ? 20 : 100, stored));
+    const auto request = [&] {
+        return write ? drv->WriteVariable(address, String, valueOf(QList<QString>(texts)), texts.size())
+                     : drv->ReadVariable(address, String, 1);
+    };
+    if (!talks) {
+        expectNothingSent(which, request, code);
+        return;
+    }
+    const QHash<quint32, QByteArray> before = plc.contents();
+    const CLabelVariable result = request();
+    QCOMPARE(result.resultCode, code);
+    QCOMPARE(changes(before, plc.contents()), QStringList());
+}
+
+// The connection text's charset= field chooses the code page of STRING and S7-200 strings; gbk
+// when it names none; a name no codec knows refuses the connection.
+void TestAddressPlaces::codePageOfConnection_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("stored");     // at DB5.DBB20 (s7) or VB100 (ppi), max byte preset
+    QTest::addColumn<int>("connected");
+    const QString groesse = QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e \xe2\x82\xac");
+    const QString nihao = QString::fromUtf8("\xe4\xbd\xa0\xe5\xa5\xbd");
+    QTest::newRow("s7 windows-1252") << "s7" << ",charset=windows-1252" << "DB5.STRING20[10]" << groesse
+                                     << QByteArray::fromHex("0a074772f6df652080") << 0;
+    QTest::newRow("s7 gbk by default") << "s7" << "" << "DB5.STRING20[10]" << nihao
+                                       << QByteArray::fromHex("0a04c4e3bac3") << 0;
+    QTest::newRow("s7 unknown") << "s7" << ",charset=klingon" << "" << "" << QByteArray() << -1;
+    QTest::newRow("ppi windows-1252") << "ppi" << ",Charset=windows-1252" << "VSTRING100[10]" << groesse
+                                      << QByteArray::fromHex("074772f6df652080") << 0;
+    QTest::newRow("ppi utf-8") << "ppi" << ",charset=utf-8" << "VSTRING100[10]" << nihao
+                               << QByteArray::fromHex("06e4bda0e5a5bd") << 0;
+    QTest::newRow("ppi unknown") << "ppi" << ",charset=klingon" << "" << "" << QByteArray() << -1;
+}
+
+void TestAddressPlaces::codePageOfConnection()
+{
+    QFETCH(QString, which);
+    QFETCH(QString, field);
+    QFETCH(QString, address);
+    QFETCH(QString, text);
+    QFETCH(QByteArray, stored);
+    QFETCH(int, connected);
+    const bool s7 = which == QLatin1String("s7");
+    Korvane korvane;
+    Pellimor pellimor;
+    pellimor.SetConnectPar(QStringLiteral("2"));
+    // The PPI gateway serves one client: the table's driver steps aside meanwhile.
+    if (!s7)
+        plcs.driver(which)->DisConnectDrive();
+    CDriveBaseClass *drv = s7 ? static_cast<CDriveBaseClass *>(&korvane) : &pellimor;
+    const int port = s7 ? plcs.sim.port : plcs.gateway->port();
+    QCOMPARE(drv->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port) + field), connected);
+    if (connected == 0) {
+        const int db = s7 ? 5 : 1, byte = s7 ? 20 : 100;
+        QVERIFY(memory(which).write(DB, db, byte, stored.left(s7 ? 1 : 0)));
+        QCOMPARE(drv->WriteVariable(address, String, valueOf(QList<QString>{text}), 1).resultCode, 0);
+        QByteArray now;
+        QVERIFY(memory(which).read(DB, db, byte, stored.size(), &now));
+        QCOMPARE(now.toHex(), stored.toHex());
+        const CLabelVariable r = drv->ReadVariable(address, String, 1);
+        QCOMPARE(r.resultCode, 0);
+        QCOMPARE(r.value.value<QList<QString>>(), QList<QString>{text});
+    }
+    drv->DisConnectDrive();
+    if (!s7)
+        QCOMPARE(plcs.driver(which)->ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(port)), 0);
 }
 
 QTEST_GUILESS_MAIN(TestAddressPlaces)

@@ -21,9 +21,9 @@ private slots:
         QTest::newRow("no plug-in") << "--connect 1.2.3.4:102" << "no plug-in file given" + help;
         QTest::newRow("unknown operation") << "p.so fetch M0 UInt8" << "unknown operation 'fetch' (read or write)" + help;
         QTest::newRow("unknown type") << "p.so read M0 Int17"
-            << "unknown type 'Int17' (one of Bool Int8 UInt8 Int16 UInt16 Int32 UInt32 Float Int64 UInt64 Double, or 1 to 11)";
-        QTest::newRow("type 12 is no driver type") << "p.so read M0 12"
-            << "unknown type '12' (one of Bool Int8 UInt8 Int16 UInt16 Int32 UInt32 Float Int64 UInt64 Double, or 1 to 11)";
+            << "unknown type 'Int17' (one of Bool Int8 UInt8 Int16 UInt16 Int32 UInt32 Float Int64 UInt64 Double String, or 1 to 12)";
+        QTest::newRow("type 13 is no driver type") << "p.so read M0 13"
+            << "unknown type '13' (one of Bool Int8 UInt8 Int16 UInt16 Int32 UInt32 Float Int64 UInt64 Double String, or 1 to 12)";
         QTest::newRow("read without type") << "p.so read M0" << "read wants ADDRESS TYPE [COUNT]";
         QTest::newRow("write without values") << "p.so write M0 UInt8" << "write wants ADDRESS TYPE V1,V2,...";
         QTest::newRow("value too large") << "p.so write M0 UInt8 1,256" << "write M0 UInt8: not a value of this type: 256";
@@ -69,6 +69,11 @@ private slots:
         QCOMPARE(cmd.operations.at(2).label(), QStringLiteral("read V100 Float x1"));
         // A negative value after "write ADDR TYPE" is a value, not an option.
         QCOMPARE(cmd.operations.at(3).value.value.value<QList<char>>(), QList<char>{char(0xFB)});
+
+        // String: one argument, its texts separated by "|", commas kept.
+        QVERIFY(parseCommandLine({"libKorvane.so.1", "write", "DB5.STRING20[30]", "String", "a,b|c"}, &cmd, &error));
+        QCOMPARE(cmd.operations.at(0).label(), QStringLiteral("write DB5.STRING20[30] String x2"));
+        QCOMPARE(cmd.operations.at(0).value.value.value<QList<QString>>(), (QList<QString>{"a,b", "c"}));
 
         QVERIFY(parseCommandLine({"libKorvane.so.1", "read", "M0", "UInt8"}, &cmd, &error));
         QCOMPARE(cmd.repeat, 0);    // no --repeat: one run and no summary

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "CDriveBaseClass.h"
 #include "ValueText.h"
 
 namespace {
@@ -22,9 +23,9 @@ bool parseBounded(const QString &text, int min, int max, int *out)
 bool parseType(const QString &text, int *type, QString *error)
 {
     *type = ValueText::typeFromName(text);
-    if (*type >= 1 && *type <= 11)
+    if (*type >= 1 && *type <= 12)
         return true;
-    *error = QStringLiteral("unknown type '%1' (one of %2, or 1 to 11)")
+    *error = QStringLiteral("unknown type '%1' (one of %2, or 1 to 12)")
                  .arg(text, ValueText::typeNames().join(QLatin1Char(' ')));
     return false;
 }
@@ -123,7 +124,7 @@ bool parseCommandLine(const QStringList &args, CommandLine *out, QString *error)
                 *error = QStringLiteral("write %1 %2: %3").arg(op.address, ValueText::typeName(op.type), valueError);
                 return false;
             }
-            op.count = op.valueText.split(QLatin1Char(',')).size();
+            op.count = op.valueText.split(QLatin1Char(op.type == String ? '|' : ',')).size();
         } else {
             *error = QStringLiteral("unknown operation '%1' (read or write)").arg(word) + seeHelp;
             return false;
@@ -148,7 +149,8 @@ QString helpText()
         "\n"
         "Options:\n"
         "  --connect TEXT   connection text: IP:PORT (S7, PPI gateway) or PORT,BAUD,DATABITS,STOPBITS,PARITY\n"
-        "                   (PPI serial line)             --connect 192.0.2.10:102\n"
+        "                   (PPI serial line), and ,charset=NAME for STRING texts (default gbk)\n"
+        "                                                 --connect 192.0.2.10:102,charset=windows-1252\n"
         "  --station N      PPI station address, given to SetConnectPar before connecting\n"
         "                                                 --station 2\n"
         "  --repeat N       run all reads and writes N times (1 to %1), then print per operation the\n"
@@ -160,9 +162,12 @@ QString helpText()
         "  -h, --help       this text\n"
         "\n"
         "ADDRESS: I0.3 Q1 M10 V100 DB5.DBW20 V_or_DB5.20, SMB28 SM0.5, AIW0 AQW2, T37 C5,\n"
-        "PIW256 (read only) PQW256 (write only); letters in any case.\n"
-        "TYPE: %3 (or 1 to 11). COUNT: elements to read (default 1).\n"
-        "Values of a write are separated by commas; their number is the element count.\n"
+        "PIW256 (read only) PQW256 (write only); letters in any case. With String: DB5.STRING20[30]\n"
+        "DB5.WSTRING20[30] DB5.CHAR20[10] DB5.WCHAR20[10] VSTRING100[20] DB5.DT20 DB5.DTL20\n"
+        "DB5.DATE20 DB5.TOD20 DB5.TIME20 DB5.S5TIME20.\n"
+        "TYPE: %3 (or 1 to 12). COUNT: elements to read (default 1).\n"
+        "Values of a write are separated by commas (String: texts by |); their number is the\n"
+        "element count.\n"
         "\n"
         "Examples:\n"
         "  drvhost /usr/lib/aarch64-linux-gnu/plc-drivers/libKorvane.so.1 --connect 192.0.2.10:102 \\\n"

@@ -12,7 +12,10 @@ namespace ValueText {
 namespace {
 
 const char *const names[] = {nullptr, "Bool", "Int8", "UInt8", "Int16", "UInt16", "Int32",
-                             "UInt32", "Float", "Int64", "UInt64", "Double"};
+                             "UInt32", "Float", "Int64", "UInt64", "Double", "String"};
+
+// Texts of a String value are separated by "|": a text may hold commas.
+const QChar TextSeparator = QLatin1Char('|');
 
 template<typename T>
 bool parseSigned(const QString &s, T *v)
@@ -105,7 +108,7 @@ int typeFromName(const QString &name)
     const int n = name.toInt(&ok);
     if (ok)
         return n;
-    for (int t = Bool; t <= Double; ++t)
+    for (int t = Bool; t <= String; ++t)
         if (name.compare(QLatin1String(names[t]), Qt::CaseInsensitive) == 0)
             return t;
     return 0;
@@ -113,13 +116,13 @@ int typeFromName(const QString &name)
 
 QString typeName(int type)
 {
-    return type >= Bool && type <= Double ? QString::fromLatin1(names[type]) : QString::number(type);
+    return type >= Bool && type <= String ? QString::fromLatin1(names[type]) : QString::number(type);
 }
 
 QStringList typeNames()
 {
     QStringList list;
-    for (int t = Bool; t <= Double; ++t)
+    for (int t = Bool; t <= String; ++t)
         list << QString::fromLatin1(names[t]);
     return list;
 }
@@ -134,6 +137,10 @@ QString resultName(int code)
 
 bool parseValues(int type, const QString &text, CLabelVariable *out, QString *error)
 {
+    if (type == String) {
+        out->value = QVariant::fromValue(QList<QString>(text.split(TextSeparator)));
+        return true;
+    }
     // -1: a type without element lists.
     const int parsed = ElementTypes::withElementType(type, -1, [&](auto tag) {
         return parseList<typename decltype(tag)::type>(text, out, error) ? 1 : 0;
@@ -145,6 +152,9 @@ bool parseValues(int type, const QString &text, CLabelVariable *out, QString *er
 
 QString formatValues(int type, const CLabelVariable &value)
 {
+    if (type == String)
+        return value.holds<QString>() ? QStringList(value.value.value<QList<QString>>()).join(TextSeparator)
+                                      : QStringLiteral("-");
     return ElementTypes::withElementType(type, QStringLiteral("-"), [&](auto tag) {
         return formatList<typename decltype(tag)::type>(value);
     });

@@ -16,6 +16,8 @@ PlcMemory::PlcMemory()
 {
     for (const Seed &s : Seeds)
         write(s.area, 0, 2 * s.number, QByteArray::fromHex(QByteArray::number(0x10000 | s.word, 16).mid(1)));
+    for (const ByteSeed &s : TextSeeds)
+        write(0x84, s.db, s.byte, QByteArray::fromHex(s.hex));
 }
 
 QByteArray *PlcMemory::block(int area, int dbNumber)

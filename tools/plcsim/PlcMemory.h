@@ -29,6 +29,26 @@ public:
         {0x1F, 32, 250},        // T32: 250 ticks of 1 ms
         {0x1E, 5, 0xFFFD},      // C5 = -3 (an up/down counter below 0)
     };
+    // Text and time values in data block 7 and V memory, as a PLC keeps them, for reads of the
+    // text forms (docs/commissioning.md lists them). DB7.STRING92 is a fault: its current length
+    // (9) exceeds its max (4), which a read must refuse.
+    struct ByteSeed { int db; int byte; const char *hex; };
+    static constexpr ByteSeed TextSeeds[] = {
+        {7, 0, "0a085265636970652041"},             // DB7.STRING0[10] = "Recipe A"
+        {7, 12, "0a04c4e3bac3"},                    // DB7.STRING12[10] = GBK "你好"
+        {7, 24, "0a074772f6df652080"},              // DB7.STRING24[10]: windows-1252 "Größe €"
+        {7, 36, "000a00024e2d6587"},                // DB7.WSTRING36[10] = "中文"
+        {7, 60, "2612092304051234"},                // DB7.DT60 = 2026-12-09T23:04:05.123
+        {7, 68, "07ea0c0904170405075bcd15"},        // DB7.DTL68 = 2026-12-09T23:04:05.123456789
+        {7, 80, "34b3"},                            // DB7.DATE80 = 2026-12-09
+        {7, 82, "04f32b03"},                        // DB7.TOD82 = 23:04:05.123
+        {7, 86, "0038cefc"},                        // DB7.TIME86 = T#1h2m3s4ms
+        {7, 90, "1125"},                            // DB7.S5TIME90 = S5T#12s500ms
+        {7, 92, "0409414243444546474849"},          // DB7.STRING92: length 9 above max 4
+        {7, 104, "4f4b2020"},                       // DB7.CHAR104[4] = "OK"
+        {1, 4000, "0548656c6c6f"},                  // VSTRING4000[20] = "Hello"
+        {1, 4032, "2612092304051234"},              // VDT4032 = 2026-12-09T23:04:05.123
+    };
     PlcMemory();
 
     // area: the S7 area code (0x81 inputs, 0x82 outputs, 0x83 flags, 0x84 data blocks, 0x05,
