@@ -47,7 +47,6 @@ private slots:
     void readFaults_data();
     void readFaults();
     void leftoverAnswerIsDropped();
-    void peerClosesConnection();
     void writeFaults_data();
     void writeFaults();
     void severalConnectionsAtOnce();
@@ -235,23 +234,6 @@ void TestS7Transport::leftoverAnswerIsDropped()
     out.clear();
     QCOMPARE(t.Read_area(8, 2, &out, 1, 0x84, "DB1.DBW8"), 0);
     QCOMPARE(out.toHex(), QByteArray("a8a9"));
-}
-
-void TestS7Transport::peerClosesConnection()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    LogCapture log;
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 60007, 0x84, "close"), -2);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
-    const QString disconnected = QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected=").arg(sim.port);
-    int seen = 0;
-    for (const QString &line : log.lines(QtWarningMsg))
-        seen += line.startsWith(disconnected);
-    QCOMPARE(seen, 1);
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
 }
 
 void TestS7Transport::writeFaults_data()
