@@ -1,5 +1,6 @@
 // The PPI link against the simulated station, over the TCP gateway and over a pseudo-terminal:
-// greeting, request/acknowledge/poll frames, the station's faults, status and release.
+// greeting, request/acknowledge/poll frames, the station's faults. What it shares with the S7
+// transport is tested in tests/host/tst_job_ports.cpp.
 #include <QtTest>
 #include <QTcpServer>
 
@@ -67,12 +68,6 @@ struct Bench {
     CmdSiemens_PPI ppi;
 };
 
-// A call that waits out the answer wait must be back by then, with a margin that a loaded CI
-// machine keeps (a 9600 baud line adds well under 100 ms for these frames).
-constexpr int WaitBoundMs = 2000 + 800;
-// A call that has nothing to wait for.
-constexpr int AtOnceMs = 500;
-
 void addMedia()
 {
     QTest::addColumn<Medium>("medium");
@@ -94,22 +89,12 @@ private slots:
     void readAndWriteFrames();
     void stationFaults_data();
     void stationFaults();
-    void boundedWaits_data();
-    void boundedWaits();
-    void lateReplyIsDropped_data();
-    void lateReplyIsDropped();
     void stationVanishes_data() { addMedia(); }
-    void stationVanishes();
-    void gatewayWindowStaysClosed();
     void serialSettings_data();
     void serialSettings();
     void mediumTiming_data();
     void mediumTiming();
-    void traceLines();
-    void statusAndRelease();
     void sendDataEdges();
-    void serialPortThatDoesNotOpen();
-    void gatewayThatRefuses();
     void gatewayClosedWhileIdle();
 };
 
@@ -276,132 +261,6 @@ void TestPpiLink::stationFaults()
     QCOMPARE(b.frames().count(Poll), polls);
 }
 
-void TestPpiLink::boundedWaits_data()
-{
-    QTest::addColumn<Medium>("medium");
-    QTest::addColumn<int>("block");
-    QTest::addColumn<int>("minPolls");
-    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
-        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
-        QTest::addRow("%s, station never answers", medium) << m << int(PpiStation::SilentBlock) << 0;
-        QTest::addRow("%s, poll gets no answer", medium) << m << int(PpiStation::SilentPollBlock) << 1;
-        QTest::addRow("%s, answer never ready", medium) << m << int(PpiStation::NeverReadyBlock) << 2;
-        QTest::addRow("%s, garbage instead of E5", medium) << m << int(PpiStation::GarbageBlock) << 0;
-    }
-}
-
-// Whatever the station does, one exchange ends within its one deadline, reports no answer and
-// leaves the link usable.
-void TestPpiLink::boundedWaits()
-{
-    QFETCH(Medium, medium);
-    QFETCH(int, block);
-    QFETCH(int, minPolls);
-    Bench b(medium);
-    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("5a6b"));
-    QCOMPARE(b.connect(), 0);
-    b.station->station->clearReceivedFrames();
-    QByteArray out;
-    QElapsedTimer clock;
-    int hostEvents = 0;
-    QTimer::singleShot(100, [&hostEvents] { ++hostEvents; });   // a host's timer, due during the call
-    clock.start();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, block, 0x84, QString()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(hostEvents, 1);    // the host's events ran while the station kept the call waiting
-    QVERIFY(out.isEmpty());
-    QVERIFY(b.frames().count(Poll) >= minPolls);
-    clock.start();
-    QCOMPARE(b.ppi.WriteCoilsQarea(block, 0, 1, 2, QByteArray(1, 'x'), 0x84, QString()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(out.toHex(), QByteArray("5a6b"));
-}
-
-void TestPpiLink::lateReplyIsDropped_data()
-{
-    QTest::addColumn<Medium>("medium");
-    QTest::addColumn<int>("block");
-    for (const Medium m : {Medium::Gateway, Medium::Pty}) {
-        const char *medium = m == Medium::Gateway ? "gateway" : "pty";
-        QTest::addRow("%s, late answer in pieces", medium) << m << int(PpiStation::LateAnswerBlock);
-        QTest::addRow("%s, late acknowledgement", medium) << m << int(PpiStation::LateAckBlock);
-    }
-}
-
-// A reply that comes after its exchange gave up is waiting on the medium when the host calls
-// again (it ran no events in between): it must not become the next request's reply.
-void TestPpiLink::lateReplyIsDropped()
-{
-    QFETCH(Medium, medium);
-    QFETCH(int, block);
-    Bench b(medium);
-    b.station->memory.write(0x84, block, 0, QByteArray::fromHex("9999"));
-    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("0102"));
-    QCOMPARE(b.connect(), 0);
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, block, 0x84, QString()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(b.station->station->waitForLateReply(5000));
-    b.station->station->clearReceivedFrames();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(b.ppi.Read_area(1, 1, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(out.toHex(), QByteArray("010202"));
-    // One request and one poll each: a stale acknowledgement taken for a job's own costs a poll
-    // more, whose unneeded acknowledgement is stale for the next job in turn. (The first read's
-    // extra poll is surely on record once the second read has its answer.)
-    QCOMPARE(b.frames().size(), 4);
-    QCOMPARE(b.frames().count(Poll), 2);
-}
-
-void TestPpiLink::stationVanishes()
-{
-    QFETCH(Medium, medium);
-    Bench b(medium);
-    b.station->memory.write(0x84, 1, 0, QByteArray::fromHex("0304"));
-    QCOMPARE(b.connect(), 0);
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, PpiStation::VanishBlock, 0x84, QString()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    // The link is down: later requests say so at once instead of waiting for an answer.
-    QTRY_COMPARE_WITH_TIMEOUT(b.ppi.Connection_status(), -3, AtOnceMs);
-    clock.start();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), -3);
-    QCOMPARE(b.ppi.WriteCoilsQarea(1, 0, 1, 2, QByteArray(1, 'x'), 0x84, QString()), -3);
-    QVERIFY2(clock.elapsed() < AtOnceMs, qPrintable(QString::number(clock.elapsed())));
-    // The station is back (on the gateway it never left): the next connect opens the link again.
-    QCOMPARE(b.connect(), 0);
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(out.toHex(), QByteArray("0304"));
-}
-
-// A gateway that takes no more bytes holds neither a request nor a disconnect past its time-out.
-void TestPpiLink::gatewayWindowStaysClosed()
-{
-    Bench b(Medium::Gateway);
-    QCOMPARE(b.connect(), 0);
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(b.ppi.Read_area(0, 2, &out, 2, PpiStation::WindowClosedBlock, 0x84, QString()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    // More than the kernel's buffers take while nobody reads.
-    const QByteArray flood(8 << 20, char(0x10));
-    QByteArray reply;
-    clock.start();
-    QCOMPARE(b.ppi.SendData(flood, reply, 50), -1);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    clock.start();
-    QCOMPARE(b.ppi.EthDisConnectDrive(), 0);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(b.ppi.Connection_status(), -3);
-    QCOMPARE(b.connect(), 0);
-}
-
 void TestPpiLink::serialSettings_data()
 {
     QTest::addColumn<int>("baud");
@@ -487,55 +346,6 @@ void TestPpiLink::mediumTiming()
     QTEST(m->idleTimeNs(), "idleNs");
 }
 
-void TestPpiLink::traceLines()
-{
-    Bench b(Medium::Gateway);
-    QCOMPARE(b.connect(), 0);
-    const QString where = QStringLiteral("127.0.0.1:%1").arg(b.station->port());
-    QByteArray out;
-    {
-        LogCapture log;
-        QCOMPARE(b.ppi.Read_area(100, 2, &out, 2, 1, 0x84, QStringLiteral("V100")), 0);
-        QVERIFY2(log.all().isEmpty(), qPrintable(log.all().join('\n')));
-    }
-    b.ppi.debugFlag = true;
-    LogCapture log;
-    b.station->station->clearReceivedFrames();
-    QCOMPARE(b.ppi.Read_area(100, 2, &out, 2, 1, 0x84, QStringLiteral("V100")), 0);
-    QCOMPARE(b.ppi.WriteCoilsQarea(1, 800, 1, 2, QByteArray::fromHex("55"), 0x84, QStringLiteral("V100")), 0);
-    const QList<QByteArray> sent = b.frames();
-    QCOMPARE(sent.size(), 4);
-    const QByteArray readJob = withReference(ReadV100, referenceOf(sent.at(0)));
-    const QByteArray writeJob = withReference(WriteV100, referenceOf(sent.at(2)));
-    const QStringList lines = log.all();
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QStringLiteral("lib[Siemens_PPI]读命令 %1 Area=V100  len = 2 msg : %2").arg(where, QString::fromLatin1(readJob.toHex())));
-    QVERIFY(lines.at(1).startsWith(QStringLiteral("lib[Siemens_PPI]响应 %1 Area=V100  len = 2 msg : 68").arg(where)));
-    QCOMPARE(lines.at(2), QStringLiteral("lib[Siemens_PPI]写命令 %1 Area=V100  len = 1 msg : %2").arg(where, QString::fromLatin1(writeJob.toHex())));
-    QVERIFY(lines.at(3).startsWith(QStringLiteral("lib[Siemens_PPI]响应 %1 Area=V100  len = 1 msg : 68").arg(where)));
-}
-
-void TestPpiLink::statusAndRelease()
-{
-    Bench b(Medium::Pty);
-    CmdSiemens_PPI &ppi = b.ppi;
-    // No medium yet: the link is not up and nothing is sent.
-    QCOMPARE(ppi.Connection_status(), -3);
-    QCOMPARE(ppi.EthDisConnectDrive(), 1);
-    QByteArray out;
-    QCOMPARE(ppi.Read_area(0, 1, &out, 2, 1, 0x84, QString()), -3);
-    QCOMPARE(b.connect(), 0);
-    QCOMPARE(ppi.serialDisConnectDrive(), 0);
-    QCOMPARE(ppi.Connection_status(), -3);
-    QCOMPARE(ppi.Read_area(0, 1, &out, 2, 1, 0x84, QString()), -3);
-    QCOMPARE(ppi.WriteCoilsQarea(1, 0, 1, 2, QByteArray(1, 'a'), 0x84, QString()), -3);
-    // A reconnect reuses the port object.
-    QCOMPARE(b.connect(), 0);
-    QCOMPARE(ppi.Read_area(0, 1, &out, 2, 1, 0x84, QString()), 0);
-    QCOMPARE(ppi.DestroyFree(), 0);
-    QCOMPARE(ppi.DestroyFree(), 1);
-}
-
 void TestPpiLink::sendDataEdges()
 {
     Bench b(Medium::Gateway);
@@ -548,27 +358,6 @@ void TestPpiLink::sendDataEdges()
     QCOMPARE(b.ppi.SendData(Greeting, reply, 50), 0);
     QCOMPARE(reply.toHex(), QByteArray("aa100002000216"));
     QCOMPARE(b.ppi.handshake(2), 0);
-}
-
-void TestPpiLink::serialPortThatDoesNotOpen()
-{
-    CmdSiemens_PPI ppi;
-    // Nothing is greeted: no greeting line follows.
-    QTest::ignoreMessage(QtDebugMsg, "/nonexistent/ttyPPI打开失败!");
-    QCOMPARE(ppi.serialConnectDrive(QStringLiteral("/nonexistent/ttyPPI"), 9600, 8, 1, QStringLiteral("N"), 2), -1);
-    QCOMPARE(ppi.Connection_status(), -3);
-}
-
-void TestPpiLink::gatewayThatRefuses()
-{
-    QTcpServer unused;
-    QVERIFY(unused.listen(QHostAddress::LocalHost));
-    const quint16 port = unused.serverPort();
-    unused.close();     // nothing listens there now
-    CmdSiemens_PPI ppi;
-    QCOMPARE(ppi.EthConnectDrive(QStringLiteral("plc.example"), port, 2), -1);
-    QCOMPARE(ppi.EthConnectDrive(QStringLiteral("127.0.0.1"), port, 2), -3);
-    QCOMPARE(ppi.Connection_status(), -3);
 }
 
 // A gateway that answers the greeting and then, while the driver is idle, ends its side of the

@@ -1,12 +1,11 @@
-// The S7 transport against the simulator's S7 server over a real loopback socket.
+// The S7 transport against the simulator's S7 server over a real loopback socket. What it shares
+// with the PPI transport is tested in tests/host/tst_job_ports.cpp.
 #include <QtTest>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <poll.h>
 
 #include "CmdSiemens_S7.h"
-#include "IsoTcpFrames.h"
 #include "LogCapture.h"
 #include "SimulatorThreads.h"
 
@@ -22,10 +21,6 @@ QByteArray withoutReference(QByteArray frame)
     return frame;
 }
 
-// A call that waits out the answer time-out must be back by then, with a margin that a loaded
-// CI machine keeps.
-constexpr int WaitBoundMs = 2000 + 800;
-
 // Waits, within the answer time, until the peer's end of file (or reset) has reached `socket`,
 // without running the events that would let Qt notice it first.
 bool peerHasClosed(QTcpSocket *socket)
@@ -36,13 +31,6 @@ bool peerHasClosed(QTcpSocket *socket)
     return ::poll(&p, 1, 2000) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-quint16 unusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 class TestS7Transport : public QObject
@@ -50,8 +38,6 @@ class TestS7Transport : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void linkLifecycle();
-    void connectFailures();
     void handshakeRefusals_data();
     void handshakeRefusals();
     void grantedPdu_data();
@@ -60,15 +46,9 @@ private slots:
     void framesOnTheWire();
     void readFaults_data();
     void readFaults();
-    void lateAnswerIsNotTheNextOnesData();
-    void lateAnswerInTwoSegments();
-    void boundedWaits();
-    void windowStaysClosed();
     void leftoverAnswerIsDropped();
-    void peerClosesConnection();
     void writeFaults_data();
     void writeFaults();
-    void traceOnlyWhileDebugging();
     void severalConnectionsAtOnce();
 
 private:
@@ -83,38 +63,6 @@ void TestS7Transport::initTestCase()
         pattern.append(char(0xA0 + i));
     for (int db : {1, 5, 60001, 60002, 60003, 60004, 60009, 60011, 60013, 60022, 60023, 60024, 60026, 60027})
         QVERIFY(sim.memory.write(0x84, db, 0, pattern));
-}
-
-void TestS7Transport::linkLifecycle()
-{
-    CmdSiemens_S7 t;
-    QVERIFY(!t.debugFlag);
-    QCOMPARE(t.DisConnectDrive(), 1);
-    QCOMPARE(t.DestroyFree(), 1);
-    QCOMPARE(t.Connection_status(), -3);
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
-
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QCOMPARE(t.Connection_status(), 0);
-    QCOMPARE(t.Read_area(2, 4, &out, 1, 0x84, "DB1.DBD2"), 0);
-    QCOMPARE(out.toHex(), QByteArray("a2a3a4a5"));
-
-    QCOMPARE(t.DisConnectDrive(), 0);
-    QCOMPARE(t.Connection_status(), -3);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
-    QCOMPARE(t.DestroyFree(), 0);
-    QCOMPARE(t.DestroyFree(), 1);
-    QVERIFY(!t.tcpSocket);
-}
-
-void TestS7Transport::connectFailures()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(QStringLiteral("localhost"), sim.port), -1);
-    QVERIFY(t.tcpSocket);
-    QCOMPARE(t.ConnectDrive(QString(), sim.port), -1);
-    QCOMPARE(t.ConnectDrive(Loopback, unusedPort()), -3);
 }
 
 void TestS7Transport::handshakeRefusals_data()
@@ -276,88 +224,6 @@ void TestS7Transport::readFaults()
     QCOMPARE(out.toHex(), QByteArray("a4a5"));
 }
 
-void TestS7Transport::lateAnswerIsNotTheNextOnesData()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 60001, 0x84, "late"), -2);
-    // The late answer arrives while this request waits; it carries the other reference.
-    QCOMPARE(t.Read_area(6, 2, &out, 1, 0x84, "DB1.DBW6"), 0);
-    QCOMPARE(out.toHex(), QByteArray("a6a7"));
-}
-
-// The host's event loop takes the first segment of a late answer between two calls; the second
-// comes while the next request waits. Both are one frame of the earlier request, not a broken one.
-void TestS7Transport::lateAnswerInTwoSegments()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 60011, 0x84, "late"), -2);
-    QTRY_VERIFY_WITH_TIMEOUT(!t.recvBuf.isEmpty(), 3000);
-    QCOMPARE(t.Read_area(6, 2, &out, 1, 0x84, "DB1.DBW6"), 0);
-    QCOMPARE(out.toHex(), QByteArray("a6a7"));
-    QCOMPARE(t.Read_area(8, 2, &out, 1, 0x84, "DB1.DBW8"), 0);
-    QCOMPARE(out.toHex(), QByteArray("a6a7a8a9"));
-}
-
-void TestS7Transport::boundedWaits()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(t.Read_area(0, 2, &out, 60008, 0x84, "silent"), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    clock.start();
-    QCOMPARE(t.WriteHoldingRegistersVarea(60008, 0, 1, QByteArray(1, 'x'), 0x84, "silent"), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    {
-        // The warning of a link closed after an unanswered request names the time-out.
-        LogCapture log;
-        t.DisConnectDrive();
-        QCOMPARE(log.lines(QtWarningMsg),
-                 QStringList(QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected= QAbstractSocket::SocketTimeoutError")
-                                 .arg(sim.port)));
-    }
-
-    // A peer that accepts the connection and never answers the set-up.
-    QTcpServer mute;
-    QVERIFY(mute.listen(QHostAddress::LocalHost));
-    CmdSiemens_S7 u;
-    LogCapture log;
-    clock.start();
-    QCOMPARE(u.ConnectDrive(Loopback, mute.serverPort()), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-}
-
-// A peer whose receive window stays closed holds no call past its own time-out.
-void TestS7Transport::windowStaysClosed()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 60012, 0x84, "closes"), 0);
-    // More than the kernel's buffers take while nobody reads.
-    const QByteArray flood = IsoTcp::wrapPdu(QByteArray(8 << 20, char(0x32)));
-    QByteArray reply;
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(t.SendData(flood, reply, 50), -1);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    clock.start();
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -2);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    clock.start();
-    QCOMPARE(t.DisConnectDrive(), 0);
-    QVERIFY2(clock.elapsed() < WaitBoundMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(t.Connection_status(), -3);
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
-}
-
 void TestS7Transport::leftoverAnswerIsDropped()
 {
     CmdSiemens_S7 t;
@@ -368,23 +234,6 @@ void TestS7Transport::leftoverAnswerIsDropped()
     out.clear();
     QCOMPARE(t.Read_area(8, 2, &out, 1, 0x84, "DB1.DBW8"), 0);
     QCOMPARE(out.toHex(), QByteArray("a8a9"));
-}
-
-void TestS7Transport::peerClosesConnection()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    LogCapture log;
-    QByteArray out;
-    QCOMPARE(t.Read_area(0, 2, &out, 60007, 0x84, "close"), -2);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), -3);
-    const QString disconnected = QStringLiteral("lib[Siemens_S7]127.0.0.1:%1 Disconnected=").arg(sim.port);
-    int seen = 0;
-    for (const QString &line : log.lines(QtWarningMsg))
-        seen += line.startsWith(disconnected);
-    QCOMPARE(seen, 1);
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
 }
 
 void TestS7Transport::writeFaults_data()
@@ -438,30 +287,6 @@ void TestS7Transport::writeFaults()
     }
     // A write never carries bytes the caller did not give.
     QCOMPARE(t.WriteHoldingRegistersVarea(7, 0, 3, QByteArray::fromHex("1234"), 0x84, "DB7"), -1);
-}
-
-void TestS7Transport::traceOnlyWhileDebugging()
-{
-    CmdSiemens_S7 t;
-    QCOMPARE(t.ConnectDrive(Loopback, sim.port), 0);
-    QByteArray out;
-    {
-        LogCapture log;
-        QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
-        QCOMPARE(t.WriteHoldingRegistersVarea(9, 0, 1, QByteArray::fromHex("01"), 0x84, "DB9.DBB0"), 0);
-        QVERIFY(log.lines(QtDebugMsg).isEmpty());
-    }
-    t.debugFlag = true;
-    LogCapture log;
-    QCOMPARE(t.Read_area(0, 2, &out, 1, 0x84, "DB1.DBW0"), 0);
-    QCOMPARE(t.WriteHoldingRegistersVarea(9, 0, 1, QByteArray::fromHex("01"), 0x84, "DB9.DBB0"), 0);
-    const QStringList lines = log.lines(QtDebugMsg);
-    QCOMPARE(lines.size(), 4);
-    const QString prefix = QStringLiteral("127.0.0.1:%1 Area=").arg(sim.port);
-    QVERIFY(lines[0].startsWith(QStringLiteral("lib[Siemens_S7]读命令 ") + prefix + "DB1.DBW0  len = 2 msg : 0300001f02f08032"));
-    QVERIFY(lines[1].startsWith(QStringLiteral("lib[Siemens_S7]响应 ") + prefix + "DB1.DBW0  len = 2 msg : 0300001b02f08032"));
-    QVERIFY(lines[2].startsWith(QStringLiteral("lib[Siemens_S7]写命令 ") + prefix + "DB9.DBB0  len = 1 msg : 0300002402f08032"));
-    QVERIFY(lines[3].endsWith("0501ff"));
 }
 
 void TestS7Transport::severalConnectionsAtOnce()
