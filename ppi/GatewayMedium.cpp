@@ -1,6 +1,6 @@
 #include "GatewayMedium.h"
 
-#include <QHostAddress>
+#include <QDebug>
 #include <QTcpSocket>
 
 #include <poll.h>
@@ -11,22 +11,31 @@
 GatewayMedium::GatewayMedium()
     : tcp(std::make_unique<QTcpSocket>())
 {
+    // Direct: the reports reach the owner inside its waits, on this thread.
+    QObject::connect(tcp.get(), &QTcpSocket::readyRead, tcp.get(), [this] { report(Event::Bytes); },
+                     Qt::DirectConnection);
+    QObject::connect(tcp.get(), &QTcpSocket::disconnected, tcp.get(), [this] {
+        QString why;
+        QDebug(&why).nospace() << tcp->error();
+        report(Event::Ended, why);
+    }, Qt::DirectConnection);
 }
 
-GatewayMedium::~GatewayMedium() = default;
-
-QAbstractSocket::SocketError GatewayMedium::error() const
+GatewayMedium::~GatewayMedium()
 {
-    return tcp->error();
+    // The socket's last signals, from its destructor, are for nobody.
+    QObject::disconnect(tcp.get(), nullptr, nullptr, nullptr);
 }
 
-bool GatewayMedium::isUnconnected() const
+QString GatewayMedium::name() const
 {
-    return tcp->state() == QAbstractSocket::UnconnectedState;
+    return QStringLiteral("%1:%2").arg(peer.toString()).arg(peerPort);
 }
 
 bool GatewayMedium::open(const QHostAddress &address, quint16 port, int waitMs)
 {
+    peer = address;
+    peerPort = port;
     tcp->abort();
     tcp->connectToHost(address, port, QIODevice::ReadWrite);
     return tcp->waitForConnected(waitMs);
@@ -76,6 +85,12 @@ bool GatewayMedium::peerClosed() const
 void GatewayMedium::close()
 {
     tcp->abort();
+}
+
+void GatewayMedium::leave(int waitMs)
+{
+    if (tcp->state() != QAbstractSocket::UnconnectedState)
+        hangUp(waitMs);
 }
 
 int GatewayMedium::lineTimeMs(int) const
