@@ -36,12 +36,6 @@ CmdSiemens_PPI::~CmdSiemens_PPI()
 // ---------------------------------------------------------------------------------------------
 // The medium, and is it up
 
-bool CmdSiemens_PPI::linkUp() const
-{
-    const PpiMedium *m = medium();
-    return m && m->isUp();
-}
-
 int CmdSiemens_PPI::Connection_status()
 {
     return linkUp() ? 0 : -3;
@@ -247,27 +241,18 @@ QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int stat
     });
 }
 
-int CmdSiemens_PPI::exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply)
+int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
 {
-    const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(request.size() + replyBytes), Qt::PreciseTimer);
+    const int lineMs = timeout < 1 ? 0 : lineTimeMs(request.size() + PpiFrames::MaxFrameLength);
+    const QDeadlineTimer deadline(AnswerWaitMs + lineMs, Qt::PreciseTimer);
     if (!receiver.awaitIdleLine(deadline, true))
         return -1;
     Determine_write(request);
-    const QByteArray frame = receiver.nextFrame(deadline);
+    const QByteArray frame = timeout < 1 ? QByteArray() : receiver.nextFrame(deadline);
     if (frame.isEmpty())
         return -1;
     reply.append(frame);
     return 0;
-}
-
-int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
-{
-    if (timeout < 1) {
-        if (receiver.awaitIdleLine(QDeadlineTimer(AnswerWaitMs, Qt::PreciseTimer), true))
-            Determine_write(request);
-        return -1;
-    }
-    return exchangeFrame(request, PpiFrames::MaxFrameLength, reply);
 }
 
 // One job under one deadline: the request, the station's acknowledgement, as many polls as the

@@ -107,7 +107,7 @@ public slots:
 
 private:
     PpiMedium *medium() const { return link.get(); }
-    bool linkUp() const;
+    bool linkUp() const { return link && link->isUp(); }
     // Makes the object's one medium, after closing and dropping the one it had; it reports to
     // mediumEvent.
     template <typename Medium>
@@ -124,7 +124,6 @@ private:
     template <typename Judge>
     QByteArray nextReply(const QDeadlineTimer &deadline, Judge judge);
     QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
-    int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
 
     // A job of any kind: its request frame, built with `reference` for `station`, and what the
     // warnings and the trace name it by.

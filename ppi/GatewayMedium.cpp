@@ -41,14 +41,6 @@ bool GatewayMedium::open(const QHostAddress &address, quint16 port, int waitMs)
     return tcp->waitForConnected(waitMs);
 }
 
-void GatewayMedium::hangUp(int waitMs)
-{
-    tcp->disconnectFromHost();
-    if (tcp->state() != QAbstractSocket::UnconnectedState && !tcp->waitForDisconnected(waitMs))
-        tcp->abort();
-    tcp->close();
-}
-
 bool GatewayMedium::isUp() const
 {
     return tcp->state() == QAbstractSocket::ConnectedState;
@@ -89,8 +81,10 @@ void GatewayMedium::close()
 
 void GatewayMedium::leave(int waitMs)
 {
-    if (tcp->state() != QAbstractSocket::UnconnectedState)
-        hangUp(waitMs);
+    tcp->disconnectFromHost();
+    if (tcp->state() != QAbstractSocket::UnconnectedState && !tcp->waitForDisconnected(waitMs))
+        tcp->abort();
+    tcp->close();
 }
 
 int GatewayMedium::lineTimeMs(int) const

@@ -22,16 +22,14 @@ public:
 
     // Drops any connection the socket has and connects anew; false when not connected in time.
     bool open(const QHostAddress &address, quint16 port, int waitMs);
-    // Leaves the gateway in order, within `waitMs`: a gateway that takes no more bytes would
-    // hold the unsent ones, and us, for ever.
-    void hangUp(int waitMs);
-
     QString name() const override;
     bool isUp() const override;
     void send(const QByteArray &frame) override;
     Outcome receive(QByteArray &into, int waitMs) override;
     bool peerClosed() const override;
     void close() override;
+    // Leaves the gateway in order, within `waitMs`: a gateway that takes no more bytes would
+    // hold the unsent ones, and us, for ever.
     void leave(int waitMs) override;
     int lineTimeMs(int bytes) const override;
     qint64 idleTimeNs() const override;
