@@ -154,7 +154,7 @@ int CmdSiemens_PPI::serialDisConnectDrive()
 
 int CmdSiemens_PPI::EthDisConnectDrive()
 {
-    if (!medium())
+    if (!link)
         return 1;
     ++releases;
     link->leave(DisconnectWaitMs);
@@ -175,7 +175,7 @@ void CmdSiemens_PPI::releaseMedium()
 
 int CmdSiemens_PPI::DestroyFree()
 {
-    if (!medium())
+    if (!link)
         return 1;
     ++releases;
     releaseMedium();
@@ -187,14 +187,13 @@ int CmdSiemens_PPI::DestroyFree()
 
 int CmdSiemens_PPI::lineTimeMs(int bytes) const
 {
-    const PpiMedium *m = medium();
-    return m ? m->lineTimeMs(bytes) : 0;
+    return link ? link->lineTimeMs(bytes) : 0;
 }
 
 void CmdSiemens_PPI::Determine_write(QByteArray frame)
 {
     if (linkUp())
-        medium()->send(frame);
+        link->send(frame);
 }
 
 // The next frame that `judge` does not call foreign. A short acknowledgement right behind a
@@ -321,7 +320,21 @@ int CmdSiemens_PPI::exchangeJob(const Job &job, Judge judge)
             trace("写命令", job.name, job.length, job.request);
         trace("响应", job.name, job.length, answer);
     }
-    return judged(answer, job.name, job.length, [&] { return judge(answer); });
+    if (answer.isEmpty()) {
+        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), job.name).arg(job.length);
+        return -2;
+    }
+    const int r = judge(answer);
+    if (r != 0) {
+        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
+        const PpiFrames::Frame f = PpiFrames::parse(answer);
+        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
+                                        .arg(linkName(), job.name)
+                                        .arg(job.length)
+                                        .arg(QString::fromLatin1(answer.toHex()))
+                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
+    }
+    return r;
 }
 
 quint16 CmdSiemens_PPI::nextReference()
@@ -431,9 +444,9 @@ bool CmdSiemens_PPI::readyToSend(int station)
 {
     if (!PpiFrames::isStationAddress(station) || !linkUp())
         return false;
-    if (!medium()->peerClosed())
+    if (!link->peerClosed())
         return true;
-    medium()->close();
+    link->close();
     return false;
 }
 
@@ -475,26 +488,6 @@ QString CmdSiemens_PPI::linkName() const
     if (link)
         return link->name();
     return QStringLiteral("%1:%2").arg(hostAddr.toString()).arg(port);
-}
-
-template <typename Judge>
-int CmdSiemens_PPI::judged(const QByteArray &answer, const QString &name, int length, Judge judge)
-{
-    if (answer.isEmpty()) {
-        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), name).arg(length);
-        return -2;
-    }
-    const int r = judge();
-    if (r != 0) {
-        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
-        const PpiFrames::Frame f = PpiFrames::parse(answer);
-        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
-                                        .arg(linkName(), name)
-                                        .arg(length)
-                                        .arg(QString::fromLatin1(answer.toHex()))
-                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
-    }
-    return r;
 }
 
 // ---------------------------------------------------------------------------------------------

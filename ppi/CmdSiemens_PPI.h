@@ -41,7 +41,7 @@ public:
     // EthDisConnectDrive gives 1 without a medium, serialDisConnectDrive 0.
     int serialDisConnectDrive();
     int EthDisConnectDrive();
-    bool hasMedium() const { return medium() != nullptr; }
+    bool hasMedium() const { return link != nullptr; }
     // Closes and deletes the medium: 0 when there was one, 1 otherwise. A call in flight (this
     // was called from a slot inside its wait) ends with -3.
     int DestroyFree();
@@ -106,7 +106,6 @@ public slots:
     void serialreadyRead();
 
 private:
-    PpiMedium *medium() const { return link.get(); }
     bool linkUp() const { return link && link->isUp(); }
     // Makes the object's one medium, after closing and dropping the one it had; it reports to
     // mediumEvent.
@@ -137,7 +136,8 @@ private:
         bool write;         // a write's request is traced with its answer
     };
     // Sends the job unless the link is down (-3), runs its exchange and hands the answer to
-    // `judge`; a call deleted or released from a host slot meanwhile ends with -3.
+    // `judge`; a call deleted or released from a host slot meanwhile ends with -3. A missing
+    // (-2) or refused answer gets its warning line.
     template <typename Judge>
     int exchangeJob(const Job &job, Judge judge);
     int runJob(const Job &job, QByteArray &answer);
@@ -147,9 +147,6 @@ private:
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
     // The medium's name, or the gateway's address:port last given, for the warnings.
     QString linkName() const;
-    // The answer's verdict by `judge`; a missing or refused answer gets its warning line.
-    template <typename Judge>
-    int judged(const QByteArray &answer, const QString &name, int length, Judge judge);
 
     std::unique_ptr<PpiMedium> link;    // made by its connect, which drops the one before
     PpiLineReceiver receiver;

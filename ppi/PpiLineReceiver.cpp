@@ -110,13 +110,6 @@ bool PpiLineReceiver::dropStalled(int at, QDeadlineTimer *until)
     return false;
 }
 
-// Waits for bytes until `until`; false when the exchange's `deadline` has passed, the link is
-// down, or the receiver was deleted.
-bool PpiLineReceiver::waitWithin(const QDeadlineTimer &deadline, const QDeadlineTimer &until)
-{
-    return !deadline.hasExpired() && linkUp() && waitForBytes(until);
-}
-
 bool PpiLineReceiver::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld)
 {
     for (;;) {
@@ -146,7 +139,7 @@ bool PpiLineReceiver::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHel
                 return true;
             until = qMin(until, QDeadlineTimer(idleNs / 1000000 + 1, Qt::PreciseTimer));
         }
-        if (!waitWithin(deadline, until))
+        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
             return false;
     }
 }
@@ -164,7 +157,7 @@ QByteArray PpiLineReceiver::nextFrame(const QDeadlineTimer &deadline)
         QDeadlineTimer until = deadline;
         if (!held.isEmpty() && dropStalled(0, &until))
             continue;
-        if (!waitWithin(deadline, until))
+        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
             return QByteArray();
     }
 }

@@ -62,7 +62,6 @@ private:
     bool runEvents(int ms, bool wakeable);
     bool waitForBytes(const QDeadlineTimer &deadline);
     bool dropStalled(int at, QDeadlineTimer *until);
-    bool waitWithin(const QDeadlineTimer &deadline, const QDeadlineTimer &until);
 
     PpiMedium *medium = nullptr;
     QByteArray held;
