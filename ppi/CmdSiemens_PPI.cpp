@@ -489,25 +489,3 @@ QString CmdSiemens_PPI::linkName() const
         return link->name();
     return QStringLiteral("%1:%2").arg(hostAddr.toString()).arg(port);
 }
-
-// ---------------------------------------------------------------------------------------------
-// The slots of the class's documented shape: thin, since the media report through mediumEvent.
-
-void CmdSiemens_PPI::Ethconnected()
-{
-}
-
-void CmdSiemens_PPI::Ethdisconnected()
-{
-    receiver.wake();
-}
-
-void CmdSiemens_PPI::EthreadyRead()
-{
-    receiver.bytesCame();
-}
-
-void CmdSiemens_PPI::serialreadyRead()
-{
-    receiver.bytesCame();
-}

@@ -100,10 +100,10 @@ public:
 
 public slots:
     // Kept for the class's shape; the media report through one callback (mediumEvent) instead.
-    void Ethconnected();
-    void Ethdisconnected();
-    void EthreadyRead();
-    void serialreadyRead();
+    void Ethconnected() {}
+    void Ethdisconnected() { receiver.wake(); }
+    void EthreadyRead() { receiver.bytesCame(); }
+    void serialreadyRead() { receiver.bytesCame(); }
 
 private:
     bool linkUp() const { return link && link->isUp(); }

@@ -27,11 +27,6 @@ GatewayMedium::~GatewayMedium()
     QObject::disconnect(tcp.get(), nullptr, nullptr, nullptr);
 }
 
-QString GatewayMedium::name() const
-{
-    return QStringLiteral("%1:%2").arg(peer.toString()).arg(peerPort);
-}
-
 bool GatewayMedium::open(const QHostAddress &address, quint16 port, int waitMs)
 {
     peer = address;

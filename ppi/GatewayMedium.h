@@ -22,7 +22,7 @@ public:
 
     // Drops any connection the socket has and connects anew; false when not connected in time.
     bool open(const QHostAddress &address, quint16 port, int waitMs);
-    QString name() const override;
+    QString name() const override { return QStringLiteral("%1:%2").arg(peer.toString()).arg(peerPort); }
     bool isUp() const override;
     void send(const QByteArray &frame) override;
     Outcome receive(QByteArray &into, int waitMs) override;

@@ -26,11 +26,6 @@ void PpiLineReceiver::setMedium(PpiMedium *from)
     clear();
 }
 
-void PpiLineReceiver::clear()
-{
-    held.resize(0);     // keeps its room
-}
-
 // The one way into the buffer, for the waits and the medium's reports alike.
 PpiMedium::Outcome PpiLineReceiver::receive(int waitMs)
 {
@@ -42,12 +37,6 @@ PpiMedium::Outcome PpiLineReceiver::receive(int waitMs)
         wake();
     }
     return got;
-}
-
-void PpiLineReceiver::bytesCame()
-{
-    if (medium)
-        receive(0);
 }
 
 void PpiLineReceiver::wake()

@@ -38,10 +38,14 @@ public:
     void lineOpened() { lastArrival.start(); }
     bool linkUp() const { return medium && medium->isUp(); }
     // The medium said bytes came: they are taken, even from a medium that is going down.
-    void bytesCame();
+    void bytesCame()
+    {
+        if (medium)
+            receive(0);
+    }
     // Ends the running wait early (bytes came, the link ended).
     void wake();
-    void clear();
+    void clear() { held.resize(0); }     // keeps its room
     bool holdsNothing() const { return held.isEmpty(); }
 
     // Waits, within `deadline`, until no frame is arriving and the line has been idle for the

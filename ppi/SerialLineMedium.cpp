@@ -20,10 +20,6 @@ SerialLineMedium::~SerialLineMedium()
     QObject::disconnect(serial.get(), nullptr, nullptr, nullptr);
 }
 
-QString SerialLineMedium::name() const
-{
-    return serial->portName();
-}
 
 bool SerialLineMedium::open(const QString &name, const SerialSettings::Line &line)
 {
@@ -92,12 +88,6 @@ void SerialLineMedium::close()
         serial->close();
     }
     lost = false;
-}
-
-void SerialLineMedium::leave(int)
-{
-    // A serial line has no order to keep: it is closed at once.
-    close();
 }
 
 int SerialLineMedium::lineTimeMs(int bytes) const

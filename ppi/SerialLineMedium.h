@@ -21,13 +21,14 @@ public:
     // Sets the line up and opens the port; false when it did not open.
     bool open(const QString &name, const SerialSettings::Line &line);
 
-    QString name() const override;
+    QString name() const override { return serial->portName(); }
     bool isUp() const override;
     void send(const QByteArray &frame) override;
     Outcome receive(QByteArray &into, int waitMs) override;
     bool peerClosed() const override;
     void close() override;
-    void leave(int waitMs) override;
+    // A serial line has no order to keep: it is closed at once.
+    void leave(int) override { close(); }
     int lineTimeMs(int bytes) const override;
     qint64 idleTimeNs() const override;
 
