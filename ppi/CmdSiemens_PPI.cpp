@@ -2,11 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QEventLoop>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QTcpSocket>
-#include <QTimer>
 
 #include "AddressGrammar.h"
 #include "GatewayMedium.h"
@@ -17,9 +14,6 @@
 
 namespace {
 
-// Bytes kept while waiting; more than that is a flood, and only its newest bytes can matter.
-constexpr int ReceiveLimit = 4 * PpiFrames::MaxFrameLength;
-
 // Written whatever the debug switch says: whoever commissions the link sees why a call failed.
 const char *const NoAnswerLine = "lib[Siemens_PPI]返回的报文长度为0 %1 Area=%2  len = %3";
 const char *const WrongAnswerLine = "lib[Siemens_PPI]报文返回错误 %1 Area=%2  len = %3 msg : %4";
@@ -29,8 +23,6 @@ const char *const WrongAnswerLine = "lib[Siemens_PPI]报文返回错误 %1 Area=
 CmdSiemens_PPI::CmdSiemens_PPI(QObject *parent)
     : QObject(parent)
 {
-    // Kept for the driver's life: the bytes of every exchange are collected without allocating.
-    recvBuf.reserve(ReceiveLimit + PpiFrames::MaxFrameLength);
     // Objects that share a line (two hosts behind one gateway) must not count the same
     // references, or one takes the other's answer for its own.
     lastReference = quint16(QRandomGenerator::system()->bounded(65536u));
@@ -42,24 +34,37 @@ CmdSiemens_PPI::~CmdSiemens_PPI()
 }
 
 // ---------------------------------------------------------------------------------------------
-// Which medium, and is it up: asked here and nowhere else.
-
-PpiMedium *CmdSiemens_PPI::medium() const
-{
-    if (serialLine)
-        return serialLine.get();
-    return gateway.get();
-}
-
-bool CmdSiemens_PPI::linkUp() const
-{
-    const PpiMedium *m = medium();
-    return m && m->isUp();
-}
+// The medium, and is it up
 
 int CmdSiemens_PPI::Connection_status()
 {
     return linkUp() ? 0 : -3;
+}
+
+template <typename Medium>
+Medium *CmdSiemens_PPI::adopt()
+{
+    releaseMedium();
+    // Made on the calling thread, whichever thread made the driver: its reports and every wait
+    // then run there.
+    auto made = std::make_unique<Medium>();
+    Medium *const m = made.get();
+    m->setListener([this](PpiMedium::Event event, const QString &why) { mediumEvent(event, why); });
+    link = std::move(made);
+    receiver.setMedium(m);
+    return m;
+}
+
+// Every delivery is appended to the bytes the running exchange frames.
+void CmdSiemens_PPI::mediumEvent(PpiMedium::Event event, const QString &why)
+{
+    if (event == PpiMedium::Event::Bytes) {
+        receiver.bytesCame();
+        return;
+    }
+    if (!why.isEmpty())
+        qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]%1 Disconnected=").arg(linkName()) << why;
+    receiver.wake();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -101,16 +106,11 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
     SerialSettings::Line line;
     if (!readSerialSettings(baud, dataBits, stopBits, parity, &line))
         return dropLink(-1);
-    // Made on the calling thread, whichever thread made the driver: its notifications and
-    // every wait then run there (see MediumSignal).
-    serialLine = std::make_unique<SerialLineMedium>();
-    connect(serialLine->port(), &QSerialPort::readyRead, this, &CmdSiemens_PPI::serialreadyRead, MediumSignal);
-    connect(serialLine->port(), &QSerialPort::errorOccurred, this, &CmdSiemens_PPI::serialError, MediumSignal);
-    if (!serialLine->open(portName, line)) {
+    if (!adopt<SerialLineMedium>()->open(portName, line)) {
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
         return dropLink(-1);
     }
-    lastArrival.start();    // the line's state is unknown: the first frame waits for an idle line
+    receiver.lineOpened();
     const QPointer<CmdSiemens_PPI> self(this);
     const int greeted = handshake(station);
     if (!self)
@@ -126,14 +126,9 @@ int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
         return dropLink(-1);
     if (!hostAddr.setAddress(ip))
         return dropLink(-1);
-    // Made on the calling thread, as the serial line.
-    gateway = std::make_unique<GatewayMedium>();
-    connect(gateway->socket(), &QTcpSocket::connected, this, &CmdSiemens_PPI::Ethconnected, MediumSignal);
-    connect(gateway->socket(), &QTcpSocket::disconnected, this, &CmdSiemens_PPI::Ethdisconnected, MediumSignal);
-    connect(gateway->socket(), &QTcpSocket::readyRead, this, &CmdSiemens_PPI::EthreadyRead, MediumSignal);
-    if (!gateway->open(hostAddr, quint16(tcpPort & 0xFFFF), ConnectWaitMs))
+    if (!adopt<GatewayMedium>()->open(hostAddr, quint16(tcpPort & 0xFFFF), ConnectWaitMs))
         return dropLink(-3);
-    lastArrival.start();
+    receiver.lineOpened();
     const QPointer<CmdSiemens_PPI> self(this);
     const int greeted = handshake(station);
     if (!self)
@@ -145,11 +140,9 @@ int CmdSiemens_PPI::dropLink(int result)
 {
     // Nothing stays open behind a failed connect: a gateway that takes one client is free for
     // the next, and every request reports the link down at once until a connect succeeds.
-    if (gateway)
-        gateway->close();
-    if (serialLine)
-        serialLine->close();
-    recvBuf.resize(0);      // keeps its room
+    if (link)
+        link->close();
+    receiver.clear();
     return result;
 }
 
@@ -161,47 +154,32 @@ int CmdSiemens_PPI::serialDisConnectDrive()
 
 int CmdSiemens_PPI::EthDisConnectDrive()
 {
-    if (!medium())
+    if (!link)
         return 1;
     ++releases;
-    if (serialLine)
-        serialLine->close();
-    else
-        gateway->hangUp(DisconnectWaitMs);
-    recvBuf.resize(0);
+    link->leave(DisconnectWaitMs);
+    receiver.clear();
     return 0;
 }
 
 void CmdSiemens_PPI::releaseMedium()
 {
-    // Its last signals, from closing or from its destructor, are not for us.
-    if (gateway) {
-        disconnect(gateway->socket(), nullptr, this, nullptr);
-        if (!gateway->isUnconnected())
-            gateway->hangUp(DisconnectWaitMs);
-        gateway.reset();
+    // Its last reports, from closing or from its destructor, are not for us.
+    if (link) {
+        link->setListener(nullptr);
+        link->leave(DisconnectWaitMs);
+        link.reset();
     }
-    if (serialLine) {
-        disconnect(serialLine->port(), nullptr, this, nullptr);
-        serialLine->close();
-        serialLine.reset();
-    }
-    recvBuf.resize(0);
+    receiver.setMedium(nullptr);
 }
 
 int CmdSiemens_PPI::DestroyFree()
 {
-    if (!medium())
+    if (!link)
         return 1;
     ++releases;
     releaseMedium();
     return 0;
-}
-
-void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
-{
-    if (serialLine && serialLine->wentAway(error))
-        wake();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -209,146 +187,13 @@ void CmdSiemens_PPI::serialError(QSerialPort::SerialPortError error)
 
 int CmdSiemens_PPI::lineTimeMs(int bytes) const
 {
-    const PpiMedium *m = medium();
-    return m ? m->lineTimeMs(bytes) : 0;
-}
-
-qint64 CmdSiemens_PPI::idleTimeNs() const
-{
-    const PpiMedium *m = medium();
-    return m ? m->idleTimeNs() : PpiMedium::idleTimeNsAt(GatewayIdleBaud);
+    return link ? link->lineTimeMs(bytes) : 0;
 }
 
 void CmdSiemens_PPI::Determine_write(QByteArray frame)
 {
     if (linkUp())
-        medium()->send(frame);
-}
-
-// The one way into the receive buffer, for the waits and the media's notifications alike.
-PpiMedium::Outcome CmdSiemens_PPI::receive(PpiMedium &from, int waitMs)
-{
-    const PpiMedium::Outcome got = from.receive(recvBuf, waitMs);
-    if (got == PpiMedium::Outcome::Received) {
-        if (recvBuf.size() > ReceiveLimit)
-            recvBuf.remove(0, recvBuf.size() - ReceiveLimit);
-        lastArrival.start();
-        wake();
-    }
-    return got;
-}
-
-void CmdSiemens_PPI::wake()
-{
-    if (replyWait)
-        replyWait->quit();
-}
-
-// Takes what the medium holds now, without waiting.
-void CmdSiemens_PPI::receiveNow()
-{
-    if (linkUp())
-        receive(*medium(), 0);
-}
-
-bool CmdSiemens_PPI::waitForBytes(const QDeadlineTimer &deadline)
-{
-    qint64 left = deadline.remainingTime();
-    if (left <= 0)
-        return true;
-    // A gateway or a fast line answers within a few milliseconds: the device's own wait takes
-    // those at a fraction of an event loop's cost, and the thread's events are held up no longer
-    // than that. A longer wait runs them.
-    if (linkUp()) {
-        if (receive(*medium(), int(qMin<qint64>(left, QuickWaitMs))) != PpiMedium::Outcome::Nothing)
-            return true;
-        left = deadline.remainingTime();
-        if (left <= 0 || !linkUp())
-            return true;
-    }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);      // a coarse timer may fire 5 % early
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(int(left));
-    replyWait = &loop;
-    const QPointer<CmdSiemens_PPI> self(this);
-    loop.exec();
-    if (!self)
-        return false;       // a host slot deleted us
-    replyWait = nullptr;
-    return true;
-}
-
-QDeadlineTimer CmdSiemens_PPI::stallPoint() const
-{
-    const qint64 since = lastArrival.isValid() ? lastArrival.elapsed() : FrameStallMs;
-    return QDeadlineTimer(qMax<qint64>(0, FrameStallMs - since), Qt::PreciseTimer);
-}
-
-// Waits, within `deadline`, until no frame is arriving and the line has been idle for the idle
-// time, so that what we send next starts on a free line. A frame that is still arriving is let
-// finish, never cut: its tail would be scanned as frames of its own. With `dropHeld`, what came
-// before is stale and dropped, as whole frames. False when the line never went idle in time.
-bool CmdSiemens_PPI::awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld)
-{
-    for (;;) {
-        receiveNow();
-        int at = 0;
-        for (;;) {
-            const PpiFrames::Scan s = PpiFrames::scan(recvBuf, at);
-            at += s.skip + s.length;
-            if (s.length == 0)
-                break;
-        }
-        if (dropHeld) {
-            recvBuf.remove(0, at);
-            at = 0;
-        }
-        QDeadlineTimer until = deadline;
-        if (at < recvBuf.size()) {
-            // A frame is arriving; one that stalled has failed, and the scan goes on behind it.
-            const QDeadlineTimer stall = stallPoint();
-            if (stall.hasExpired()) {
-                recvBuf.remove(at, 1);
-                continue;
-            }
-            until = qMin(until, stall);
-        } else {
-            const qint64 idleNs = lastArrival.isValid() ? idleTimeNs() - lastArrival.nsecsElapsed() : 0;
-            if (idleNs <= 0)
-                return true;
-            until = qMin(until, QDeadlineTimer(idleNs / 1000000 + 1, Qt::PreciseTimer));
-        }
-        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
-            return false;
-    }
-}
-
-QByteArray CmdSiemens_PPI::nextFrame(const QDeadlineTimer &deadline)
-{
-    for (;;) {
-        const PpiFrames::Scan s = PpiFrames::scan(recvBuf);
-        recvBuf.remove(0, s.skip);
-        if (s.length > 0) {
-            const QByteArray frame(recvBuf.constData(), s.length);     // a copy: recvBuf keeps its room
-            recvBuf.remove(0, s.length);
-            return frame;
-        }
-        QDeadlineTimer until = deadline;
-        if (!recvBuf.isEmpty()) {
-            // A candidate that stalled has failed: its first byte goes, and the scan goes on.
-            const QDeadlineTimer stall = stallPoint();
-            if (stall.hasExpired()) {
-                recvBuf.remove(0, 1);
-                continue;
-            }
-            until = qMin(until, stall);
-        }
-        if (deadline.hasExpired() || !linkUp() || !waitForBytes(until))
-            return QByteArray();
-    }
+        link->send(frame);
 }
 
 // The next frame that `judge` does not call foreign. A short acknowledgement right behind a
@@ -363,13 +208,13 @@ QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge
     for (;;) {
         const QDeadlineTimer until =
             setAside.isEmpty() ? deadline : qMin(deadline, QDeadlineTimer(SlotTimeMs, Qt::PreciseTimer));
-        const QByteArray frame = nextFrame(until);
+        const QByteArray frame = receiver.nextFrame(until);
         if (!self)
             return QByteArray();
         if (frame.isEmpty()) {
             if (setAside.isEmpty() || deadline.hasExpired() || !linkUp())
                 return frame;
-            if (recvBuf.isEmpty())
+            if (receiver.holdsNothing())
                 return setAside;        // quiet for a slot time: nobody else answered
             setAside.clear();           // more traffic: the E5 was the other request's
             continue;
@@ -388,28 +233,6 @@ QByteArray CmdSiemens_PPI::nextReply(const QDeadlineTimer &deadline, Judge judge
     }
 }
 
-// Before a poll: the whole frames that came meanwhile. An answer to this job among them is taken
-// (the poll would only ask for it again); the rest is stale and dropped, so that nothing held
-// is read as the reply to the poll.
-QByteArray CmdSiemens_PPI::takeHeldAnswer(int station, quint16 reference)
-{
-    int at = 0;
-    for (;;) {
-        const PpiFrames::Scan s = PpiFrames::scan(recvBuf, at);
-        if (s.length == 0)
-            break;
-        const int start = at + s.skip;
-        at = start + s.length;
-        const QByteArray frame(recvBuf.constData() + start, s.length);
-        if (PpiFrames::classify(frame, station, ownAddr, reference) == PpiFrames::Reply::Answer) {
-            recvBuf.remove(0, at);
-            return frame;
-        }
-    }
-    recvBuf.remove(0, at);
-    return QByteArray();
-}
-
 QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference)
 {
     return nextReply(deadline, [&](const QByteArray &frame) {
@@ -417,43 +240,33 @@ QByteArray CmdSiemens_PPI::nextJobReply(const QDeadlineTimer &deadline, int stat
     });
 }
 
-int CmdSiemens_PPI::exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply)
+int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
 {
-    const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(request.size() + replyBytes), Qt::PreciseTimer);
-    if (!awaitIdleLine(deadline, true))
+    const int lineMs = timeout < 1 ? 0 : lineTimeMs(request.size() + PpiFrames::MaxFrameLength);
+    const QDeadlineTimer deadline(AnswerWaitMs + lineMs, Qt::PreciseTimer);
+    if (!receiver.awaitIdleLine(deadline, true))
         return -1;
     Determine_write(request);
-    const QByteArray frame = nextFrame(deadline);
+    const QByteArray frame = timeout < 1 ? QByteArray() : receiver.nextFrame(deadline);
     if (frame.isEmpty())
         return -1;
     reply.append(frame);
     return 0;
 }
 
-int CmdSiemens_PPI::SendData(QByteArray request, QByteArray &reply, int timeout)
-{
-    if (timeout < 1) {
-        if (awaitIdleLine(QDeadlineTimer(AnswerWaitMs, Qt::PreciseTimer), true))
-            Determine_write(request);
-        return -1;
-    }
-    return exchangeFrame(request, PpiFrames::MaxFrameLength, reply);
-}
-
 // One job under one deadline: the request, the station's acknowledgement, as many polls as the
 // station needs to get its answer ready, and the answer; each frame we send waits for an idle
 // line. 0 with the answer (or the first reply, when it is no acknowledgement) in `answer`; -2
 // when nothing usable came in time.
-int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 reference, int answerBytes,
-                           QByteArray &answer)
+int CmdSiemens_PPI::runJob(const Job &job, QByteArray &answer)
 {
-    const QByteArray pollFrame = PpiFrames::poll(station, ownAddr);
-    const int lineBytes = request.size() + 1 + pollFrame.size() + answerBytes;
+    const QByteArray pollFrame = PpiFrames::poll(job.station, ownAddr);
+    const int lineBytes = job.request.size() + 1 + pollFrame.size() + job.answerBytes;
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(lineBytes), Qt::PreciseTimer);
-    if (!awaitIdleLine(deadline, true) || deadline.hasExpired())
+    if (!receiver.awaitIdleLine(deadline, true) || deadline.hasExpired())
         return -2;
-    Determine_write(request);
-    QByteArray reply = nextJobReply(deadline, station, reference);
+    Determine_write(job.request);
+    QByteArray reply = nextJobReply(deadline, job.station, job.reference);
     if (reply.isEmpty())
         return -2;
     if (!PpiFrames::letsMasterPoll(reply)) {
@@ -463,13 +276,18 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
     for (;;) {
         // What came since belongs to the exchange: it stays for the scan.
         // Time a host slot took inside a wait counts too: nothing goes out past the deadline.
-        if (!awaitIdleLine(deadline, false) || deadline.hasExpired())
+        if (!receiver.awaitIdleLine(deadline, false) || deadline.hasExpired())
             return -2;
-        answer = takeHeldAnswer(station, reference);
+        // Before a poll: an answer to this job already held is taken (the poll would only ask
+        // for it again); the rest is stale and dropped, so that nothing held is read as the
+        // reply to the poll.
+        answer = receiver.takeHeldFrame([&](const QByteArray &frame) {
+            return PpiFrames::classify(frame, job.station, ownAddr, job.reference) == PpiFrames::Reply::Answer;
+        });
         if (!answer.isEmpty())
             return 0;
         Determine_write(pollFrame);
-        reply = nextJobReply(deadline, station, reference);
+        reply = nextJobReply(deadline, job.station, job.reference);
         if (reply.isEmpty())
             return -2;
         if (!PpiFrames::isShortAck(reply)) {
@@ -477,9 +295,46 @@ int CmdSiemens_PPI::runJob(const QByteArray &request, int station, quint16 refer
             return 0;
         }
         // Not ready yet: ask again, while the exchange's deadline allows.
-        if (!pause(int(qMin<qint64>(RepollPauseMs, deadline.remainingTime()))) || deadline.hasExpired())
+        if (!receiver.pause(int(qMin<qint64>(RepollPauseMs, deadline.remainingTime()))) || deadline.hasExpired())
             return -2;
     }
+}
+
+template <typename Judge>
+int CmdSiemens_PPI::exchangeJob(const Job &job, Judge judge)
+{
+    if (!readyToSend(job.station))
+        return -3;
+    if (debugFlag && !job.write)
+        trace("读命令", job.name, job.length, job.request);
+    QByteArray answer;
+    const QPointer<CmdSiemens_PPI> self(this);
+    const quint64 releasesBefore = releases;
+    runJob(job, answer);
+    // A host slot inside a wait deleted this object or released its link: the call ends as one
+    // whose link is down, touching nothing of it.
+    if (!self || releases != releasesBefore)
+        return -3;
+    if (debugFlag) {
+        if (job.write)
+            trace("写命令", job.name, job.length, job.request);
+        trace("响应", job.name, job.length, answer);
+    }
+    if (answer.isEmpty()) {
+        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), job.name).arg(job.length);
+        return -2;
+    }
+    const int r = judge(answer);
+    if (r != 0) {
+        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
+        const PpiFrames::Frame f = PpiFrames::parse(answer);
+        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
+                                        .arg(linkName(), job.name)
+                                        .arg(job.length)
+                                        .arg(QString::fromLatin1(answer.toHex()))
+                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
+    }
+    return r;
 }
 
 quint16 CmdSiemens_PPI::nextReference()
@@ -498,7 +353,7 @@ int CmdSiemens_PPI::handshake(int station)
     const QByteArray frame = PpiFrames::greeting(station, ownAddr);
     const QDeadlineTimer deadline(AnswerWaitMs + lineTimeMs(2 * PpiFrames::FixedLength), Qt::PreciseTimer);
     QByteArray reply;
-    if (awaitIdleLine(deadline, true)) {
+    if (receiver.awaitIdleLine(deadline, true)) {
         Determine_write(frame);
         // Our greeting coming back (a 2-wire adapter echoes) and the line's other traffic are
         // not the station's reply.
@@ -520,23 +375,7 @@ int CmdSiemens_PPI::PPI_Rx_cheack(QByteArray reply)
 
 void CmdSiemens_PPI::mysleep(int ms)
 {
-    pause(ms);
-}
-
-bool CmdSiemens_PPI::pause(int ms)
-{
-    // Waits for events instead of spinning over them: the HMI shares the processor.
-    if (ms <= 0)
-        return true;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    const QPointer<CmdSiemens_PPI> self(this);
-    loop.exec();
-    return !self.isNull();
+    receiver.pause(ms);
 }
 
 void CmdSiemens_PPI::trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const
@@ -577,22 +416,11 @@ int CmdSiemens_PPI::readElements(const PlcPlace &place, int count, QByteArray *w
         PpiFrames::elementReadRequest(jobStation, ownAddr, area, place.byteAddress, count, reference);
     if (request.isEmpty())
         return -1;
-    if (!readyToSend(jobStation))
-        return -3;
-    if (debugFlag)
-        trace("读命令", place.text, count, request);
-    QByteArray answer;
-    const QPointer<CmdSiemens_PPI> self(this);
-    const quint64 releasesBefore = releases;
-    runJob(request, jobStation, reference, PpiFrames::readAnswerLength(answerBytes), answer);
-    // Deleted or released from a host slot inside the wait: nothing of this object is touched.
-    if (!self || releases != releasesBefore)
-        return -3;
-    if (debugFlag)
-        trace("响应", place.text, count, answer);
-    return judged(answer, place.text, count, [&] {
-        return PpiFrames::judgeElementReadAnswer(answer, jobStation, ownAddr, area, count, words);
-    });
+    return exchangeJob(Job{request, jobStation, reference, PpiFrames::readAnswerLength(answerBytes), place.text,
+                           count, false},
+                       [&](const QByteArray &answer) {
+                           return PpiFrames::judgeElementReadAnswer(answer, jobStation, ownAddr, area, count, words);
+                       });
 }
 
 int CmdSiemens_PPI::Read_area(int byteAddress, int length, QByteArray *out, int station, int dbNumber,
@@ -616,9 +444,9 @@ bool CmdSiemens_PPI::readyToSend(int station)
 {
     if (!PpiFrames::isStationAddress(station) || !linkUp())
         return false;
-    if (!medium()->peerClosed())
+    if (!link->peerClosed())
         return true;
-    medium()->close();
+    link->close();
     return false;
 }
 
@@ -632,24 +460,10 @@ int CmdSiemens_PPI::readFrom(int station, const PlcPlace &place, int length, QBy
         PpiFrames::readRequest(station, ownAddr, place.area, place.dbNumber, place.byteAddress, length, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (!readyToSend(station))
-        return -3;
-
-    if (debugFlag)
-        trace("读命令", place.text, length, request);
-    QByteArray answer;
-    const QPointer<CmdSiemens_PPI> self(this);
-    const quint64 releasesBefore = releases;
-    runJob(request, station, reference, PpiFrames::readAnswerLength(length), answer);
-    // A host slot inside a wait deleted this object or released its link: the call ends as one
-    // whose link is down.
-    if (!self || releases != releasesBefore)
-        return -3;
-    if (debugFlag)
-        trace("响应", place.text, length, answer);
-
-    return judged(answer, place.text, length,
-                  [&] { return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out); });
+    return exchangeJob(Job{request, station, reference, PpiFrames::readAnswerLength(length), place.text, length, false},
+                       [&](const QByteArray &answer) {
+                           return PpiFrames::judgeReadAnswer(answer, station, ownAddr, length, out);
+                       });
 }
 
 int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem)
@@ -664,73 +478,14 @@ int CmdSiemens_PPI::writeTo(int station, const PlcPlace &place, const QByteArray
                                                        bitItem, payload, reference);
     if (request.isEmpty())
         return -1;      // no job can name that place: nothing is sent
-    if (!readyToSend(station))
-        return -3;
-
-    QByteArray answer;
-    const QPointer<CmdSiemens_PPI> self(this);
-    const quint64 releasesBefore = releases;
-    runJob(request, station, reference, PpiFrames::WriteAnswerLength, answer);
-    if (!self || releases != releasesBefore)
-        return -3;
-    if (debugFlag) {
-        trace("写命令", place.text, count, request);
-        trace("响应", place.text, count, answer);
-    }
-
     // Bit and byte items alike.
-    return judged(answer, place.text, count, [&] { return PpiFrames::judgeWriteAnswer(answer, station, ownAddr); });
+    return exchangeJob(Job{request, station, reference, PpiFrames::WriteAnswerLength, place.text, count, true},
+                       [&](const QByteArray &answer) { return PpiFrames::judgeWriteAnswer(answer, station, ownAddr); });
 }
 
 QString CmdSiemens_PPI::linkName() const
 {
-    if (serialLine)
-        return serialLine->port()->portName();
+    if (link)
+        return link->name();
     return QStringLiteral("%1:%2").arg(hostAddr.toString()).arg(port);
-}
-
-template <typename Judge>
-int CmdSiemens_PPI::judged(const QByteArray &answer, const QString &name, int length, Judge judge)
-{
-    if (answer.isEmpty()) {
-        qWarning().noquote() << QString::fromUtf8(NoAnswerLine).arg(linkName(), name).arg(length);
-        return -2;
-    }
-    const int r = judge();
-    if (r != 0) {
-        // The PLC's reason, when the answer carries one (the station answers with S7 PDUs).
-        const PpiFrames::Frame f = PpiFrames::parse(answer);
-        qWarning().noquote() << QString::fromUtf8(WrongAnswerLine)
-                                        .arg(linkName(), name)
-                                        .arg(length)
-                                        .arg(QString::fromLatin1(answer.toHex()))
-                                    + S7Refusal::warningSuffix(S7Refusal::of(f.data));
-    }
-    return r;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Receive paths: every delivery is appended to the bytes the running exchange frames.
-
-void CmdSiemens_PPI::Ethconnected()
-{
-}
-
-void CmdSiemens_PPI::Ethdisconnected()
-{
-    qWarning().noquote() << QStringLiteral("lib[Siemens_PPI]%1:%2 Disconnected=").arg(hostAddr.toString()).arg(port)
-                         << (gateway ? gateway->error() : QAbstractSocket::UnknownSocketError);
-    wake();
-}
-
-void CmdSiemens_PPI::EthreadyRead()
-{
-    if (gateway)
-        receive(*gateway, 0);
-}
-
-void CmdSiemens_PPI::serialreadyRead()
-{
-    if (serialLine)
-        receive(*serialLine, 0);
 }

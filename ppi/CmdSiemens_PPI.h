@@ -1,27 +1,24 @@
 // The PPI link of the Pellimor plug-in: a serial line to the PLC, or a TCP connection to a
-// transparent serial-to-Ethernet gateway, each a PpiMedium. It moves frames and collects whole
-// ones within one deadline per exchange; the frames themselves are built and judged in PpiFrames.
+// transparent serial-to-Ethernet gateway, each a PpiMedium. It sends frames and runs the
+// exchanges within one deadline each; the PpiLineReceiver collects whole frames and keeps the
+// line's timing, and the frames themselves are built and judged in PpiFrames.
 #ifndef CMDSIEMENS_PPI_H
 #define CMDSIEMENS_PPI_H
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
 #include <memory>
 
 #include "JobPort.h"
 #include "PlcPlace.h"
+#include "PpiLineReceiver.h"
 #include "PpiMedium.h"
 #include "SerialSettings.h"
 
-class GatewayMedium;
 class QDeadlineTimer;
-class QEventLoop;
-class SerialLineMedium;
 
 class CmdSiemens_PPI : public QObject, public JobPort
 {
@@ -44,7 +41,7 @@ public:
     // EthDisConnectDrive gives 1 without a medium, serialDisConnectDrive 0.
     int serialDisConnectDrive();
     int EthDisConnectDrive();
-    bool hasMedium() const { return medium() != nullptr; }
+    bool hasMedium() const { return link != nullptr; }
     // Closes and deletes the medium: 0 when there was one, 1 otherwise. A call in flight (this
     // was called from a slot inside its wait) ends with -3.
     int DestroyFree();
@@ -92,16 +89,8 @@ public:
     static constexpr int DisconnectWaitMs = AnswerWaitMs;
     // A station that answers a poll with 0xE5 is not ready yet: it is polled again after this pause.
     static constexpr int RepollPauseMs = 5;
-    // The longest the device's own blocking wait may hold the thread's events up: less than a
-    // frame of a 60 Hz screen. A timed wait shorter than the kernel's clock tick has the kernel
-    // program its hardware timer at the wait's start and end, which costs more than the wait's
-    // own work (several times over in a virtual machine).
-    static constexpr int QuickWaitMs = 10;
-    // A frame's bytes follow each other without a pause on the line; one whose next byte has not
-    // come for this long has failed (a stray byte that looked like a frame start), and the scan
-    // goes on behind its first byte. Longer than a USB adapter's latency timer or a gateway's
-    // packing interval, which hold a frame's bytes back in pieces.
-    static constexpr int FrameStallMs = 100;
+    static constexpr int QuickWaitMs = PpiLineReceiver::QuickWaitMs;
+    static constexpr int FrameStallMs = PpiLineReceiver::FrameStallMs;
     // An E5 right behind another master's request is set aside: it is ours when the line then
     // stays quiet this long, the time in which the other station would have spoken.
     static constexpr int SlotTimeMs = 40;
@@ -110,59 +99,58 @@ public:
     static constexpr int GatewayIdleBaud = PpiMedium::GatewayIdleBaud;
 
 public slots:
-    void Ethconnected();
-    void Ethdisconnected();
-    void EthreadyRead();
-    void serialreadyRead();
+    // Kept for the class's shape; the media report through one callback (mediumEvent) instead.
+    void Ethconnected() {}
+    void Ethdisconnected() { receiver.wake(); }
+    void EthreadyRead() { receiver.bytesCame(); }
+    void serialreadyRead() { receiver.bytesCame(); }
 
 private:
-    // The medium objects live on the thread that connects (not necessarily the driver's own):
-    // their signals reach this object's slots directly, on that thread, inside its waits.
-    static constexpr Qt::ConnectionType MediumSignal = Qt::DirectConnection;
-
-    PpiMedium *medium() const;
-    bool linkUp() const;
-    // Disconnects the medium's signals (none reach us while it closes or dies) and deletes it.
+    bool linkUp() const { return link && link->isUp(); }
+    // Makes the object's one medium, after closing and dropping the one it had; it reports to
+    // mediumEvent.
+    template <typename Medium>
+    Medium *adopt();
+    void mediumEvent(PpiMedium::Event event, const QString &why);
+    // Stops the medium's reports (none reach us while it closes or dies), closes and deletes it.
     void releaseMedium();
     bool greetable(int station);
     bool readyToSend(int station);
-    void serialError(QSerialPort::SerialPortError error);
     bool readSerialSettings(int baud, int dataBits, int stopBits, const QString &parity,
                             SerialSettings::Line *line) const;
 
     int lineTimeMs(int bytes) const;
-    qint64 idleTimeNs() const;
-    PpiMedium::Outcome receive(PpiMedium &from, int waitMs);
-    void wake();
-    void receiveNow();
-    // The waits run the thread's events: a host slot may run inside them. False when this object
-    // was deleted meanwhile; the caller then returns at once, touching nothing of it.
-    bool waitForBytes(const QDeadlineTimer &deadline);
-    bool pause(int ms);
-    QDeadlineTimer stallPoint() const;
-    bool awaitIdleLine(const QDeadlineTimer &deadline, bool dropHeld);
-    QByteArray nextFrame(const QDeadlineTimer &deadline);
     template <typename Judge>
     QByteArray nextReply(const QDeadlineTimer &deadline, Judge judge);
     QByteArray nextJobReply(const QDeadlineTimer &deadline, int station, quint16 reference);
-    QByteArray takeHeldAnswer(int station, quint16 reference);
-    int exchangeFrame(const QByteArray &request, int replyBytes, QByteArray &reply);
-    int runJob(const QByteArray &request, int station, quint16 reference, int answerBytes, QByteArray &answer);
+
+    // A job of any kind: its request frame, built with `reference` for `station`, and what the
+    // warnings and the trace name it by.
+    struct Job {
+        QByteArray request;
+        int station;
+        quint16 reference;
+        int answerBytes;    // the answer frame's bytes on the line
+        const QString &name;
+        int length;
+        bool write;         // a write's request is traced with its answer
+    };
+    // Sends the job unless the link is down (-3), runs its exchange and hands the answer to
+    // `judge`; a call deleted or released from a host slot meanwhile ends with -3. A missing
+    // (-2) or refused answer gets its warning line.
+    template <typename Judge>
+    int exchangeJob(const Job &job, Judge judge);
+    int runJob(const Job &job, QByteArray &answer);
     int readFrom(int station, const PlcPlace &place, int length, QByteArray *out);
     int writeTo(int station, const PlcPlace &place, const QByteArray &data, bool bitItem);
     quint16 nextReference();
     void trace(const char *kind, const QString &name, int length, const QByteArray &bytes) const;
-    // The serial port's name or the gateway's address:port, for the warnings.
+    // The medium's name, or the gateway's address:port last given, for the warnings.
     QString linkName() const;
-    // The answer's verdict by `judge`; a missing or refused answer gets its warning line.
-    template <typename Judge>
-    int judged(const QByteArray &answer, const QString &name, int length, Judge judge);
 
-    QByteArray recvBuf;
-    // At most one of them: made by its connect, which drops the other.
-    std::unique_ptr<SerialLineMedium> serialLine;
+    std::unique_ptr<PpiMedium> link;    // made by its connect, which drops the one before
+    PpiLineReceiver receiver;
     QHostAddress hostAddr;
-    std::unique_ptr<GatewayMedium> gateway;
     int port = 0;
     int ownAddr = 0;
 
@@ -170,11 +158,9 @@ public:
     bool debugFlag = false;     // gates the request and response trace lines
 
 private:
-    QEventLoop *replyWait = nullptr;    // the wait of the running exchange, if any
     quint16 lastReference = 0;         // drawn at random per object: see the constructor
     quint64 releases = 0;               // counts the host's releases of the medium
     int jobStation = 1;                 // the station the jobs of the port go to
-    QElapsedTimer lastArrival;          // when bytes last came in: the line's idle time runs from it
 };
 
 #endif // CMDSIEMENS_PPI_H

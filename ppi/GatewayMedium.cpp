@@ -1,6 +1,6 @@
 #include "GatewayMedium.h"
 
-#include <QHostAddress>
+#include <QDebug>
 #include <QTcpSocket>
 
 #include <poll.h>
@@ -11,33 +11,29 @@
 GatewayMedium::GatewayMedium()
     : tcp(std::make_unique<QTcpSocket>())
 {
+    // Direct: the reports reach the owner inside its waits, on this thread.
+    QObject::connect(tcp.get(), &QTcpSocket::readyRead, tcp.get(), [this] { report(Event::Bytes); },
+                     Qt::DirectConnection);
+    QObject::connect(tcp.get(), &QTcpSocket::disconnected, tcp.get(), [this] {
+        QString why;
+        QDebug(&why).nospace() << tcp->error();
+        report(Event::Ended, why);
+    }, Qt::DirectConnection);
 }
 
-GatewayMedium::~GatewayMedium() = default;
-
-QAbstractSocket::SocketError GatewayMedium::error() const
+GatewayMedium::~GatewayMedium()
 {
-    return tcp->error();
-}
-
-bool GatewayMedium::isUnconnected() const
-{
-    return tcp->state() == QAbstractSocket::UnconnectedState;
+    // The socket's last signals, from its destructor, are for nobody.
+    QObject::disconnect(tcp.get(), nullptr, nullptr, nullptr);
 }
 
 bool GatewayMedium::open(const QHostAddress &address, quint16 port, int waitMs)
 {
+    peer = address;
+    peerPort = port;
     tcp->abort();
     tcp->connectToHost(address, port, QIODevice::ReadWrite);
     return tcp->waitForConnected(waitMs);
-}
-
-void GatewayMedium::hangUp(int waitMs)
-{
-    tcp->disconnectFromHost();
-    if (tcp->state() != QAbstractSocket::UnconnectedState && !tcp->waitForDisconnected(waitMs))
-        tcp->abort();
-    tcp->close();
 }
 
 bool GatewayMedium::isUp() const
@@ -76,6 +72,14 @@ bool GatewayMedium::peerClosed() const
 void GatewayMedium::close()
 {
     tcp->abort();
+}
+
+void GatewayMedium::leave(int waitMs)
+{
+    tcp->disconnectFromHost();
+    if (tcp->state() != QAbstractSocket::UnconnectedState && !tcp->waitForDisconnected(waitMs))
+        tcp->abort();
+    tcp->close();
 }
 
 int GatewayMedium::lineTimeMs(int) const

@@ -7,9 +7,19 @@
 SerialLineMedium::SerialLineMedium()
     : serial(std::make_unique<QSerialPort>())
 {
+    // Direct: the reports reach the owner inside its waits, on this thread.
+    QObject::connect(serial.get(), &QSerialPort::readyRead, serial.get(), [this] { report(Event::Bytes); },
+                     Qt::DirectConnection);
+    QObject::connect(serial.get(), &QSerialPort::errorOccurred, serial.get(),
+                     [this](QSerialPort::SerialPortError error) { errorOccurred(error); }, Qt::DirectConnection);
 }
 
-SerialLineMedium::~SerialLineMedium() = default;
+SerialLineMedium::~SerialLineMedium()
+{
+    // The port's last signals, from its destructor, are for nobody.
+    QObject::disconnect(serial.get(), nullptr, nullptr, nullptr);
+}
+
 
 bool SerialLineMedium::open(const QString &name, const SerialSettings::Line &line)
 {
@@ -22,17 +32,17 @@ bool SerialLineMedium::open(const QString &name, const SerialSettings::Line &lin
     return serial->open(QIODevice::ReadWrite);
 }
 
-bool SerialLineMedium::wentAway(QSerialPort::SerialPortError error)
+void SerialLineMedium::errorOccurred(QSerialPort::SerialPortError error)
 {
     // A hung-up line reads as end of file over and over, which Qt reports as a read error.
     if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || lost)
-        return false;
+        return;
     lost = true;
     QTimer::singleShot(0, serial.get(), [this] {     // on the port's thread
         if (lost && serial->isOpen())
             serial->close();
     });
-    return true;
+    report(Event::Ended);       // the line says nothing worth a warning line
 }
 
 bool SerialLineMedium::isUp() const

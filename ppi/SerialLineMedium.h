@@ -18,25 +18,26 @@ public:
     SerialLineMedium();
     ~SerialLineMedium() override;
 
-    // The port's signals are the transport's to connect.
-    QSerialPort *port() const { return serial.get(); }
-
     // Sets the line up and opens the port; false when it did not open.
     bool open(const QString &name, const SerialSettings::Line &line);
-    // True when `error` means the device went away (an adapter unplugged, the line hung up), the
-    // first time it says so: the link is down at once, and the port is closed soon after, outside
-    // the port's own notification.
-    bool wentAway(QSerialPort::SerialPortError error);
 
+    QString name() const override { return serial->portName(); }
     bool isUp() const override;
     void send(const QByteArray &frame) override;
     Outcome receive(QByteArray &into, int waitMs) override;
     bool peerClosed() const override;
     void close() override;
+    // A serial line has no order to keep: it is closed at once.
+    void leave(int) override { close(); }
     int lineTimeMs(int bytes) const override;
     qint64 idleTimeNs() const override;
 
 private:
+    // When `error` means the device went away (an adapter unplugged, the line hung up), the first
+    // time it says so: the link is down at once and its end reported; the port is closed soon
+    // after, outside the port's own notification.
+    void errorOccurred(QSerialPort::SerialPortError error);
+
     const std::unique_ptr<QSerialPort> serial;
     bool lost = false;
 };
