@@ -163,18 +163,29 @@ bool isAcknowledgement(const QByteArray &pdu)
     return pdu.size() >= AckHeaderLength && u8(pdu, 0) == 0x32 && (u8(pdu, 1) == 0x02 || u8(pdu, 1) == 0x03);
 }
 
-Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
+// The one item of a read acknowledgement, up to its length field: the header good, the item's
+// return code 0xFF, its four header bytes there. The item starts at ReadItemAt.
+constexpr int ReadItemAt = AckHeaderLength + 2;
+static Verdict judgeReadItem(const QByteArray &pdu)
 {
     const Verdict header = judgeAckHeader(pdu, 0x04);
     if (header != Verdict::Ok)
         return header;
-    const int item = AckHeaderLength + 2;
-    if (pdu.size() < item + 1)
+    if (pdu.size() < ReadItemAt + 1)
         return Verdict::WrongLength;
-    if (u8(pdu, item) != 0xFF)
+    if (u8(pdu, ReadItemAt) != 0xFF)
         return Verdict::ItemError;
-    if (pdu.size() < item + 4)
+    if (pdu.size() < ReadItemAt + 4)
         return Verdict::WrongLength;
+    return Verdict::Ok;
+}
+
+Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
+{
+    const Verdict itemVerdict = judgeReadItem(pdu);
+    if (itemVerdict != Verdict::Ok)
+        return itemVerdict;
+    const int item = ReadItemAt;
     // Length in bits for the byte transport sizes, in bytes for octet strings.
     const int transport = u8(pdu, item + 1);
     int length = be16(pdu, item + 2);
@@ -188,15 +199,11 @@ Verdict judgeReadAck(const QByteArray &pdu, int byteCount, QByteArray *data)
 
 Verdict judgeElementReadAck(const QByteArray &pdu, int area, int count, QByteArray *words)
 {
-    const Verdict header = judgeAckHeader(pdu, 0x04);
-    if (header != Verdict::Ok)
-        return header;
-    const int item = AckHeaderLength + 2;
-    if (pdu.size() < item + 1)
-        return Verdict::WrongLength;
-    if (u8(pdu, item) != 0xFF)
-        return Verdict::ItemError;
-    if (pdu.size() < item + 4 || count < 1)
+    const Verdict itemVerdict = judgeReadItem(pdu);
+    if (itemVerdict != Verdict::Ok)
+        return itemVerdict;
+    const int item = ReadItemAt;
+    if (count < 1)
         return Verdict::WrongLength;
     const int transport = u8(pdu, item + 1);
     int length = be16(pdu, item + 2);
