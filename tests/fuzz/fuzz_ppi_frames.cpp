@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include "AddressGrammar.h"
 #include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
@@ -214,7 +215,11 @@ void build(FuzzInput &in)
 {
     const int station = in.byte();
     const int own = in.byte();
-    const int area = in.byte();
+    // Analog words, timers and counters have items of their own, with rows in tst_s7pdu and
+    // tst_ppi_frames: the byte items are fuzzed here.
+    int area = in.byte();
+    if (AddressGrammar::isAnalog(area) || AddressGrammar::isTimerOrCounter(area))
+        area = AddressGrammar::DataBlock;
     const int db = in.u16();
     const int byteAddress = in.range(0, 0xFFFF);
     const int length = in.range(0, PpiFrames::MaxReadBytes);

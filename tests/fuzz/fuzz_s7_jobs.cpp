@@ -7,6 +7,7 @@
 // acknowledgement written from those numbers is taken back with the same data.
 #include <QByteArray>
 
+#include "AddressGrammar.h"
 #include "ByteOrder.h"
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
@@ -57,7 +58,11 @@ void checkItem(const QByteArray &job, int transport, int count, int area, int db
 void build(FuzzInput &in)
 {
     const quint16 reference = in.u16();
-    const int area = in.byte();
+    // Analog words, timers and counters have items of their own, with hex rows in tst_s7pdu: the
+    // byte items are fuzzed here.
+    int area = in.byte();
+    if (AddressGrammar::isAnalog(area) || AddressGrammar::isTimerOrCounter(area))
+        area = AddressGrammar::DataBlock;
     const int db = in.u16();
     const int byteAddress = in.range(0, 0x1FFFFF);      // what the 24-bit bit address can carry
     const int byteCount = in.u16();
