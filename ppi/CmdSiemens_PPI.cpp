@@ -110,12 +110,7 @@ int CmdSiemens_PPI::serialConnectDrive(QString portName, int baud, int dataBits,
         qDebug().noquote().nospace() << portName << QStringLiteral("打开失败!");
         return dropLink(-1);
     }
-    receiver.lineOpened();
-    const QPointer<CmdSiemens_PPI> self(this);
-    const int greeted = handshake(station);
-    if (!self)
-        return -1;
-    return greeted == 0 ? 0 : dropLink(-1);
+    return greetOpenedLine(station, -1);
 }
 
 int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
@@ -128,12 +123,19 @@ int CmdSiemens_PPI::EthConnectDrive(QString ip, int tcpPort, int station)
         return dropLink(-1);
     if (!adopt<GatewayMedium>()->open(hostAddr, quint16(tcpPort & 0xFFFF), ConnectWaitMs))
         return dropLink(-3);
+    return greetOpenedLine(station, -3);
+}
+
+// The line just opened greets the station: 0, or `failure` with the link dropped (the object
+// itself may have gone in a host slot during the greeting).
+int CmdSiemens_PPI::greetOpenedLine(int station, int failure)
+{
     receiver.lineOpened();
     const QPointer<CmdSiemens_PPI> self(this);
     const int greeted = handshake(station);
     if (!self)
-        return -3;
-    return greeted == 0 ? 0 : dropLink(-3);
+        return failure;
+    return greeted == 0 ? 0 : dropLink(failure);
 }
 
 int CmdSiemens_PPI::dropLink(int result)

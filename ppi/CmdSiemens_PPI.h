@@ -115,6 +115,7 @@ private:
     // Stops the medium's reports (none reach us while it closes or dies), closes and deletes it.
     void releaseMedium();
     bool greetable(int station);
+    int greetOpenedLine(int station, int failure);
     bool readyToSend(int station);
     bool readSerialSettings(int baud, int dataBits, int stopBits, const QString &parity,
                             SerialSettings::Line *line) const;

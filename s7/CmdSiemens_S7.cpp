@@ -461,6 +461,19 @@ int CmdSiemens_S7::exchange(const char *commandLine, const QByteArray &request, 
     return r;
 }
 
+// A job out, if it may go: -1 with nothing sent for a job that names no place (an empty request),
+// -3 for a link that is down or closed by the PLC; else what exchange() gives. Whenever the answer
+// stays empty, the result is final.
+int CmdSiemens_S7::sendJob(const char *commandLine, const QByteArray &request, const QString &name, int count,
+                           QByteArray *answer)
+{
+    if (request.isEmpty())
+        return -1;
+    if (linkUp() == -3)
+        return -3;
+    return exchange(commandLine, request, name, count, answer);
+}
+
 void CmdSiemens_S7::warnWrongAnswer(const QString &name, int count, const QByteArray &answer,
                                     const S7Refusal::Reason &reason) const
 {
@@ -490,14 +503,10 @@ int CmdSiemens_S7::writeJob(const PlcPlace &place, const QByteArray &data, bool 
     const QByteArray request = IsoTcp::writeRequest(
         nextReference(), place.area, place.dbNumber, place.bitAddress(),
         bitItem ? S7Pdu::ItemSize::Bit : S7Pdu::ItemSize::Byte, data);
-    if (request.isEmpty())
-        return -1;      // no job can name that place: nothing is sent
-    if (linkUp() == -3)
-        return -3;
     QByteArray answer;
-    const int r = exchange(WriteCommandLine, request, place.text, count, &answer);
-    if (r == -2)
-        return -2;
+    const int r = sendJob(WriteCommandLine, request, place.text, count, &answer);
+    if (answer.isEmpty())
+        return r;
     // Bit and byte writes warn alike: a refused write is what the commissioning engineer must see.
     if (r != 0 || !IsoTcp::judgeWriteAnswer(answer)) {
         warnWrongAnswer(place.text, count, answer, refusalOf(answer));
@@ -511,14 +520,10 @@ int CmdSiemens_S7::readElements(const PlcPlace &place, int count, QByteArray *wo
     for (;;) {
         const int area = timerCounterFamily.codeFor(place.area);
         const QByteArray request = IsoTcp::elementReadRequest(nextReference(), area, place.byteAddress, count);
-        if (request.isEmpty())
-            return -1;
-        if (linkUp() == -3)
-            return -3;
         QByteArray answer;
-        const int r = exchange(ReadCommandLine, request, place.text, count, &answer);
-        if (r == -2)
-            return -2;
+        const int r = sendJob(ReadCommandLine, request, place.text, count, &answer);
+        if (answer.isEmpty())
+            return r;
         QByteArray got;
         const bool ok = r == 0 && IsoTcp::judgeElementReadAnswer(answer, area, count, &got) == S7Pdu::Verdict::Ok;
         const S7Refusal::Reason reason = refusalOf(answer);
@@ -540,14 +545,10 @@ int CmdSiemens_S7::writeElements(const PlcPlace &place, const QByteArray &words)
     const int count = words.size() / 2;
     const QByteArray request =
         IsoTcp::elementWriteRequest(nextReference(), place.area, place.byteAddress, words);
-    if (request.isEmpty())
-        return -1;
-    if (linkUp() == -3)
-        return -3;
     QByteArray answer;
-    const int r = exchange(WriteCommandLine, request, place.text, count, &answer);
-    if (r == -2)
-        return -2;
+    const int r = sendJob(WriteCommandLine, request, place.text, count, &answer);
+    if (answer.isEmpty())
+        return r;
     const bool ok = r == 0 && IsoTcp::judgeWriteAnswer(answer);
     const S7Refusal::Reason reason = refusalOf(answer);
     // A PLC of the S7-200 family refused it: nothing was written, and no write goes to it again.

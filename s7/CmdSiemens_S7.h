@@ -83,6 +83,8 @@ private:
 
     // One step of the set-up; *accepted receives the answer it accepted.
     int handshake(int step, const QByteArray &request, QByteArray *accepted);
+    int sendJob(const char *commandLine, const QByteArray &request, const QString &name, int count,
+                QByteArray *answer);
     int exchange(const char *commandLine, const QByteArray &request, const QString &name, int count,
                  QByteArray *answer);
     void warnWrongAnswer(const QString &name, int count, const QByteArray &answer,
